@@ -1,0 +1,61 @@
+// The host library's ten operations, as the program calls them.
+//
+// The real host exports them by number only. On this platform a shared object has no ordinals,
+// so a host library exports one C function, kHostLookupSymbol, that returns the address of the
+// operation with a given number (or null). The binder (host_binder.h) asks it for the ten
+// numbers below and wraps them in a HostLibrary. Tests put their own HostLibrary in its place.
+//
+// Every operation returns an int32 of which only zero / nonzero counts: zero means failure or
+// that nothing is left.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_records.h"
+
+// The operations' numbers.
+enum HostOrdinal : int32_t {
+  kOrdinalHostAttach = 1,
+  kOrdinalHostDetach = 2,
+  kOrdinalHostOpenUserList = 100,
+  kOrdinalHostCloseUserList = 101,
+  kOrdinalHostNextUser = 102,
+  kOrdinalHostOpenFolder = 270,
+  kOrdinalHostCloseFolder = 272,
+  kOrdinalHostNextMessage = 273,
+  kOrdinalHostFinishMessage = 275,
+  kOrdinalHostStoreScore = 284,
+};
+
+// The C signatures that a host library's operations have.
+extern "C" {
+using HostAttachProc = int32_t (*)(int32_t, const char* program);
+using HostOpenUserListProc = int32_t (*)(int32_t, int32_t, const char* pattern);
+using HostNextUserProc = int32_t (*)(UserRecord* record, int32_t);
+using HostOpenFolderProc = int32_t (*)(const char* user, const char* folder, int32_t,
+                                       const char* kind);
+using HostNextMessageProc = int32_t (*)(MessageRecord* record, int32_t);
+using HostStoreScoreProc = int32_t (*)(int32_t hits, int32_t points);
+using HostVoidProc = int32_t (*)();  // HostFinishMessage, HostCloseFolder, HostCloseUserList,
+                                     // HostDetach
+// The one exported entry of a host library: the operation with number `ordinal`, or null.
+using HostLookupProc = void* (*)(int32_t ordinal);
+}
+inline constexpr const char kHostLookupSymbol[] = "OrvanLibProcByOrdinal";
+
+// The host as the program sees it. Not thread-safe: only the user-interface thread calls it.
+class HostLibrary {
+ public:
+  virtual ~HostLibrary() = default;
+  virtual int32_t HostAttach(int32_t zero, const char* program) = 0;          // 1: 0, "orLexmon"
+  virtual int32_t HostOpenUserList(int32_t zero1, int32_t zero2, const char* pattern) = 0;  // 100
+  virtual int32_t HostNextUser(UserRecord* record, int32_t one) = 0;           // 102
+  virtual int32_t HostOpenFolder(const char* user, const char* folder, int32_t zero,
+                                 const char* kind) = 0;                        // 270
+  virtual int32_t HostNextMessage(MessageRecord* record, int32_t zero) = 0;    // 273
+  virtual int32_t HostStoreScore(int32_t hits, int32_t points) = 0;            // 284
+  virtual int32_t HostFinishMessage() = 0;                                     // 275
+  virtual int32_t HostCloseFolder() = 0;                                       // 272
+  virtual int32_t HostCloseUserList() = 0;                                     // 101
+  virtual int32_t HostDetach() = 0;                                            // 2
+};

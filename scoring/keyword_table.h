@@ -1,0 +1,82 @@
+// The keyword table: the weighted keyword list, loaded once from "orvan.key", scanned for every
+// new message, released when the main window is destroyed.
+//
+// Invariants, which the load establishes and nothing else changes:
+//   1. Slots 0..n-1 of m_pKeywords hold the n keywords in file order, each normalized, non-empty
+//      and free of NUL; slot n is empty (so n <= kMaxKeywords).
+//   2. m_nWeights[k] >= 1 for every filled slot k.
+//   3. m_szFirstBytes holds the first byte of each keyword in slot order, then a NUL, so its
+//      length is n.
+//
+//   KeywordTable table;
+//   if (table.LoadKeywordFile() > 0) {
+//     Score score = table.ScoreMessage(body, title);
+//   }
+//
+// Not copyable: it owns its keyword strings. One thread only.
+#pragma once
+
+#include <cstdint>
+
+#include "framework/cstring.h"
+
+// A message's score: keyword occurrences and the sum of their weights. Both saturate at the
+// limits of a signed 32-bit integer instead of overflowing.
+struct Score {
+  int32_t hits = 0;    // keyword occurrences
+  int32_t points = 0;  // sum of the weights of the occurrences
+};
+
+class KeywordTable {
+ public:
+  static constexpr int kSlots = 10000;
+  static constexpr int kMaxKeywords = kSlots - 1;
+  static constexpr int kPathSize = 256;  // bytes for a path, NUL included
+
+  KeywordTable();  // every slot empty, first-byte set empty
+  ~KeywordTable();
+  KeywordTable(const KeywordTable&) = delete;
+  KeywordTable& operator=(const KeywordTable&) = delete;
+
+  // Loads "orvan.key" from the running executable's directory. Returns the number of keywords
+  // stored; 0 when the executable's path cannot be had, the path does not fit, the file cannot
+  // be opened, or no line holds a field.
+  // REQUIRES: the table is empty (called once).
+  int LoadKeywordFile();
+
+  // Loads the keyword list at `path`, with the same rules. Returns the number stored.
+  // REQUIRES: the table is empty.
+  int LoadKeywordFileFrom(const char* path);
+
+  // Frees every keyword string and sets all slots empty. Weights and first-byte set stay.
+  void ReleaseKeywords();
+
+  // Scans a normalized text; adds one to `hits` and the weight to `points` for each occurrence
+  // (leftmost first, first keyword in table order at a position, never overlapping). Returns the
+  // points counter's whole value. A null text changes nothing.
+  int32_t ScanText(const char* text, int32_t& points, int32_t& hits) const;
+
+  // Normalizes body and title in place, then scans body, then title, into one fresh score.
+  // REQUIRES: both are writable NUL-terminated texts.
+  Score ScoreMessage(char* body, char* title) const;
+
+  int Count() const;  // number of keywords loaded (the length of the first-byte set)
+
+  // Lines holding a field that the last load had to ignore because the table was full.
+  int IgnoredLines() const { return m_nIgnoredLines; }
+
+  CString* m_pKeywords[kSlots];  // owned keyword strings, filled from slot 0, then empty
+  int32_t m_nWeights[kSlots];    // weight of the keyword in the same slot; >= 1 when filled
+  char m_szFirstBytes[kSlots];   // first byte of each keyword in slot order, NUL-terminated
+
+ private:
+  int m_nIgnoredLines = 0;  // keyword lines past the table's capacity at the last load
+};
+
+// Forms the path of "orvan.key" from the executable's path: the drive ("X:" when the second byte
+// is a colon), the directory up to and including the last '\' or '/' (walked with the lead-byte
+// test so that a second byte 0x5C is never a separator), then "\orvan.key". A '\' separator
+// reads as '/' on this platform. Returns false when the result would not fit in `out`'s
+// KeywordTable::kPathSize bytes.
+[[nodiscard]] bool FormKeywordFilePath(const char* executable_path,
+                                       char (&out)[KeywordTable::kPathSize]);
