@@ -16,6 +16,7 @@
 // Not copyable: it owns its keyword strings. One thread only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "framework/cstring.h"
@@ -70,7 +71,16 @@ class KeywordTable {
   char m_szFirstBytes[kSlots];   // first byte of each keyword in slot order, NUL-terminated
 
  private:
-  int m_nIgnoredLines = 0;  // keyword lines past the table's capacity at the last load
+  // A keyword's bytes and length, kept beside the slots so that the scan reaches them without
+  // going through the string object. Set by the load, in slot order.
+  struct Entry {
+    const char* bytes;  // the keyword's bytes, owned by its slot's string
+    size_t length;      // its length in bytes, at least 1
+  };
+
+  int m_nCount = 0;          // keywords loaded: the length of m_szFirstBytes
+  int m_nIgnoredLines = 0;   // keyword lines past the table's capacity at the last load
+  Entry m_entries[kSlots];   // parallel to m_pKeywords while loaded
 };
 
 // Forms the path of "orvan.key" from the executable's path: the drive ("X:" when the second byte

@@ -1,0 +1,195 @@
+// The keyword table: its load from the keyword list file, its release, and the scan.
+//
+// The scan is the hot path of the check run: it runs over every byte of every new message.
+// It keeps the plain structure of the table: at each position a linear search of the first-byte
+// set (memchr), and then, in table order, only the keywords whose first byte is that byte, each
+// found by the next memchr from the slot after the last one. The full comparison is bounded by
+// the text's known remaining length, so nothing past the text's NUL is read.
+#include "scoring/keyword_table.h"
+
+#include <cassert>
+#include <cstring>
+#include <limits>
+
+#include "scoring/module_path.h"
+#include "scoring/normalize.h"
+#include "scoring/text_file.h"
+
+namespace {
+
+constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
+constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
+constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
+constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
+
+bool IsSeparator(char c) { return c == '\t' || c == '\r' || c == '\n'; }
+
+// Skips separators; returns the start of the next field, or null when only separators (or
+// nothing) remain before the NUL.
+char* FindField(char* p) {
+  while (IsSeparator(*p)) ++p;
+  return *p == '\0' ? nullptr : p;
+}
+
+// Reads the decimal value at the start of a weight field: blanks (space, 0x0B, 0x0C) skipped,
+// one optional sign, then digits accumulated in wrapping 32-bit arithmetic. No digits give 0.
+int32_t ParseWeight(const char* p) {
+  while (*p == ' ' || *p == '\v' || *p == '\f') ++p;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  uint32_t value = 0;
+  while (*p >= '0' && *p <= '9') {
+    value = value * 10u + static_cast<uint32_t>(*p - '0');
+    ++p;
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int32_t>(value);
+}
+
+int32_t SaturatingAdd(int32_t a, int32_t b) {
+  int32_t sum;
+  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kInt32Max : kInt32Min;
+  return sum;
+}
+
+}  // namespace
+
+KeywordTable::KeywordTable() {
+  for (CString*& slot : m_pKeywords) slot = nullptr;
+  m_szFirstBytes[0] = '\0';
+}
+
+KeywordTable::~KeywordTable() { ReleaseKeywords(); }
+
+int KeywordTable::LoadKeywordFile() {
+  char executable[kPathSize];
+  if (GetModuleFileName(executable, kPathSize) == 0) return 0;
+  char path[kPathSize];
+  if (!FormKeywordFilePath(executable, path)) return 0;
+  return LoadKeywordFileFrom(path);
+}
+
+int KeywordTable::LoadKeywordFileFrom(const char* path) {
+  assert(m_nCount == 0 && m_pKeywords[0] == nullptr);
+  m_nIgnoredLines = 0;
+  TextFile file;
+  if (path == nullptr || !file.Open(path)) return 0;
+
+  int n = 0;
+  char line[kLineBufferSize];
+  while (file.ReadPiece(line, sizeof line)) {
+    char* keyword = FindField(line);
+    if (keyword == nullptr) continue;
+    char* end = keyword;
+    while (*end != '\0' && !IsSeparator(*end)) ++end;
+    char* rest = end;
+    if (*end != '\0') {
+      *end = '\0';
+      ++rest;
+    }
+    if (n >= kMaxKeywords) {  // no room: the slot after the last keyword must stay empty
+      ++m_nIgnoredLines;
+      continue;
+    }
+    // The normalized keyword is never longer than the field, so writing it at the start of the
+    // line buffer leaves `rest` intact.
+    NormalizeText(keyword, line);
+    m_pKeywords[n] = new CString(line);
+    m_nWeights[n] = 1;
+    if (char* weight = FindField(rest); weight != nullptr) {
+      const int32_t value = ParseWeight(weight);
+      if (value > 0) m_nWeights[n] = value;
+    }
+    ++n;
+  }
+
+  for (int k = 0; k < n; ++k) {
+    const CString& keyword = *m_pKeywords[k];
+    m_szFirstBytes[k] = keyword.GetString()[0];
+    m_entries[k] = Entry{keyword.GetString(), static_cast<size_t>(keyword.GetLength())};
+  }
+  m_szFirstBytes[n] = '\0';
+  m_nCount = n;
+  return n;
+}
+
+void KeywordTable::ReleaseKeywords() {
+  for (CString*& slot : m_pKeywords) {
+    delete slot;
+    slot = nullptr;
+  }
+  m_nCount = 0;
+}
+
+int KeywordTable::Count() const { return m_nCount; }
+
+int32_t KeywordTable::ScanText(const char* text, int32_t& points, int32_t& hits) const {
+  if (text == nullptr) return points;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const size_t length = std::strlen(text);
+  const size_t count = static_cast<size_t>(m_nCount);
+  const char* const first_bytes = m_szFirstBytes;
+
+  size_t p = 0;
+  while (p < length) {
+    const unsigned char byte = bytes[p];
+    const void* found = std::memchr(first_bytes, byte, count);
+    if (found != nullptr) {
+      const size_t remaining = length - p;
+      size_t k = static_cast<size_t>(static_cast<const char*>(found) - first_bytes);
+      for (;;) {
+        const Entry& entry = m_entries[k];
+        // The first bytes are equal; compare the rest, never past the text's end.
+        if (entry.length <= remaining &&
+            (entry.length == 1 ||
+             (static_cast<unsigned char>(entry.bytes[1]) == bytes[p + 1] &&
+              std::memcmp(entry.bytes + 2, bytes + p + 2, entry.length - 2) == 0))) {
+          p += entry.length - 1;
+          points = SaturatingAdd(points, m_nWeights[k]);
+          if (hits < kInt32Max) ++hits;
+          break;
+        }
+        const size_t next = k + 1;
+        found = std::memchr(first_bytes + next, byte, count - next);
+        if (found == nullptr) break;
+        k = static_cast<size_t>(static_cast<const char*>(found) - first_bytes);
+      }
+    }
+    ++p;
+  }
+  return points;
+}
+
+Score KeywordTable::ScoreMessage(char* body, char* title) const {
+  Score score;
+  NormalizeText(body, body);
+  ScanText(body, score.points, score.hits);
+  NormalizeText(title, title);
+  ScanText(title, score.points, score.hits);
+  return score;
+}
+
+bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+  const auto* path = reinterpret_cast<const unsigned char*>(executable_path);
+  const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
+
+  // The directory ends after the last separator, found character by character so that the
+  // second byte of a two-byte character never counts.
+  size_t directory_end = drive;
+  size_t i = drive;
+  while (path[i] != 0) {
+    if (IsLeadByte(path[i])) {
+      if (path[i + 1] == 0) break;
+      i += 2;
+      continue;
+    }
+    if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
+    ++i;
+  }
+
+  const size_t name_length = sizeof kKeywordFileName - 1;
+  if (directory_end + name_length + 1 > KeywordTable::kPathSize) return false;
+  std::memcpy(out, executable_path, directory_end);
+  std::memcpy(out + directory_end, kKeywordFileName, name_length + 1);
+  return true;
+}

@@ -1,0 +1,251 @@
+#include "scoring/keyword_table.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+// A keyword file in a temporary directory, removed at the end of the test.
+class KeywordFile {
+ public:
+  explicit KeywordFile(const std::string& bytes) {
+    char dir[] = "/tmp/orlexmon-keys-XXXXXX";
+    directory_ = mkdtemp(dir);
+    path_ = directory_ + "/orvan.key";
+    std::FILE* f = std::fopen(path_.c_str(), "wb");
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
+  ~KeywordFile() {
+    std::remove(path_.c_str());
+    rmdir(directory_.c_str());
+  }
+  const char* path() const { return path_.c_str(); }
+
+ private:
+  std::string directory_;
+  std::string path_;
+};
+
+// The loaded table as (keyword, weight) pairs in slot order.
+using Entries = std::vector<std::pair<std::string, int32_t>>;
+
+Entries Load(const std::string& file_bytes, int* count = nullptr) {
+  KeywordFile file(file_bytes);
+  auto table = std::make_unique<KeywordTable>();
+  const int n = table->LoadKeywordFileFrom(file.path());
+  if (count != nullptr) *count = n;
+  Entries entries;
+  for (int k = 0; k < KeywordTable::kSlots && table->m_pKeywords[k] != nullptr; ++k) {
+    entries.emplace_back(std::string(table->m_pKeywords[k]->View()), table->m_nWeights[k]);
+  }
+  EXPECT_EQ(static_cast<int>(entries.size()), n);
+  EXPECT_EQ(std::strlen(table->m_szFirstBytes), entries.size());
+  for (size_t k = 0; k < entries.size(); ++k) EXPECT_EQ(table->m_szFirstBytes[k], entries[k].first[0]);
+  return entries;
+}
+
+TEST(KeywordLoadTest, FieldsWeightsAndSeparators) {
+  struct Case {
+    std::string file;
+    Entries expected;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {"\n\r\n\t\t\r\n\r", {}},
+      {"word", {{"WORD", 1}}},
+      {"w\t12", {{"W", 12}}},
+      {"w\t 12", {{"W", 12}}},
+      {"w\t+7", {{"W", 7}}},
+      {"w\t12abc", {{"W", 12}}},
+      {"w\t0\nx\t-5\ny\tabc", {{"W", 1}, {"X", 1}, {"Y", 1}}},
+      {"w\t\x82\x50\x82\x51", {{"W", 1}}},  // full-width １２ are not digits
+      {"w\t2147483648", {{"W", 1}}},        // wraps to a negative value
+      {"w\t4294967298", {{"W", 2}}},        // 2^32 + 2 wraps to 2
+      {"w\t\t5", {{"W", 5}}},
+      {"\tw\t5", {{"W", 5}}},
+      {"\t5", {{"5", 1}}},
+      {"word 5", {{"WORD 5", 1}}},
+      {"   ", {{"   ", 1}}},
+      {"w\t5\t9", {{"W", 5}}},
+      {"w\t \t9", {{"W", 1}}},  // the weight field is a blank; the third field is never read
+      {"w\r5", {{"W", 5}}},     // a lone CR separates like a TAB
+      {"#c\n;d", {{"#C", 1}, {";D", 1}}},
+      {"abc\n\x82\x93\x82\x85\x82\x93\x82\x94\n\x82\xA0\x82\xA2",  // abc, ｓｅｓｔ, あい
+       {{"ABC", 1}, {"\x73\x65\x73\x74", 1}, {"\xB1\xB2", 1}}},
+      {"\x82\xA0\t3\n\x83\x41\t4", {{"\xB1", 3}, {"\xB1", 4}}},  // あ and ア both give ｱ
+      {"\x8C\x5F\x96\xF1\t10", {{"\x8C\x5F\x96\xF1", 10}}},      // 契約 and 10
+      {"a\r\nb\r\n", {{"A", 1}, {"B", 1}}},
+      {"a\nb\x1A\x63\n", {{"A", 1}, {"B", 1}}},  // 0x1A ends the file
+      {"a\x1A", {{"A", 1}}},
+      {std::string("a\0\t5\nb\t2", 8), {{"A", 1}, {"B", 2}}},  // NUL hides the rest of the line
+      {"last\t3", {{"LAST", 3}}},
+      {"ab\x82", {{"AB\x82", 1}}},  // a lone lead byte at the end of a field
+  };
+  for (const Case& c : cases) EXPECT_EQ(Load(c.file), c.expected) << "file: " << c.file;
+}
+
+TEST(KeywordLoadTest, LineEndingsGiveTheSameTable) {
+  EXPECT_EQ(Load("a\t2\nb\t3\n"), Load("a\t2\r\nb\t3\r\n"));
+}
+
+TEST(KeywordLoadTest, LongLinesAreReadInPiecesOf4095Bytes) {
+  const Entries entries = Load(std::string(5000, 'q') + "\n");
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0].first, std::string(4095, 'Q'));
+  EXPECT_EQ(entries[1].first, std::string(905, 'Q'));
+  // Pieces are counted after CR LF has become LF: 4094 bytes and CR LF fit in one piece.
+  EXPECT_EQ(Load(std::string(4094, 'q') + "\r\nz").size(), 2u);
+}
+
+TEST(KeywordLoadTest, FirstByteSetAndDuplicates) {
+  KeywordFile file("abc\nxyz\nab\nabc\t9\n");
+  KeywordTable table;
+  ASSERT_EQ(table.LoadKeywordFileFrom(file.path()), 4);
+  EXPECT_STREQ(table.m_szFirstBytes, "AXAA");
+  EXPECT_EQ(table.m_pKeywords[4], nullptr);
+  EXPECT_EQ(table.m_nWeights[3], 9);
+}
+
+TEST(KeywordLoadTest, HoldsAtMost9999Keywords) {
+  std::string lines;
+  for (int i = 0; i < 10005; ++i) lines += "k" + std::to_string(i) + "\n";
+  KeywordFile file(lines);
+  auto table = std::make_unique<KeywordTable>();
+  EXPECT_EQ(table->LoadKeywordFileFrom(file.path()), 9999);
+  EXPECT_EQ(table->IgnoredLines(), 6);
+  EXPECT_EQ(std::strlen(table->m_szFirstBytes), 9999u);
+  EXPECT_EQ(table->m_pKeywords[9998]->View(), "K9998");
+  EXPECT_EQ(table->m_pKeywords[9999], nullptr);
+  table->ReleaseKeywords();
+  for (CString* slot : table->m_pKeywords) EXPECT_EQ(slot, nullptr);
+}
+
+TEST(KeywordLoadTest, MissingFileLoadsNothing) {
+  KeywordTable table;
+  EXPECT_EQ(table.LoadKeywordFileFrom("/nonexistent/orvan.key"), 0);
+  EXPECT_STREQ(table.m_szFirstBytes, "");
+  table.ReleaseKeywords();
+  EXPECT_EQ(table.m_pKeywords[0], nullptr);
+}
+
+TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {
+  struct Case {
+    std::string executable;
+    std::string expected;  // empty: does not fit
+  };
+  const Case cases[] = {
+      {"/opt/orlexmon/bin/orlexmon", "/opt/orlexmon/bin//orvan.key"},
+      {"C:\\Tools\\orlexmon.exe", "C:\\Tools\\/orvan.key"},
+      {"C:orlexmon.exe", "C:/orvan.key"},
+      {"orlexmon", "/orvan.key"},
+      // 表 is 0x95 0x5C: its second byte is not a separator.
+      {"/a/\x95\x5Cx/orlexmon", "/a/\x95\x5Cx//orvan.key"},
+      {"/a/\x95\x5C", "/a//orvan.key"},
+      // 255 bytes and the NUL fit; one more does not.
+      {"/" + std::string(243, 'd') + "/x", "/" + std::string(243, 'd') + "//orvan.key"},
+      {"/" + std::string(244, 'd') + "/x", ""},
+  };
+  for (const Case& c : cases) {
+    char out[KeywordTable::kPathSize];
+    const bool fits = FormKeywordFilePath(c.executable.c_str(), out);
+    EXPECT_EQ(fits, !c.expected.empty()) << c.executable;
+    if (fits) {
+      EXPECT_EQ(std::string(out), c.expected) << c.executable;
+    }
+  }
+}
+
+// A table loaded from keyword lines, for the scan's cases.
+class ScanTest : public ::testing::Test {
+ protected:
+  void Use(const std::string& lines) {
+    file_ = std::make_unique<KeywordFile>(lines);
+    table_ = std::make_unique<KeywordTable>();
+    ASSERT_GT(table_->LoadKeywordFileFrom(file_->path()), 0);
+  }
+  std::pair<int32_t, int32_t> Scan(const char* text, int32_t points = 0, int32_t hits = 0) {
+    const int32_t result = table_->ScanText(text, points, hits);
+    EXPECT_EQ(result, points);
+    return {hits, points};
+  }
+  std::unique_ptr<KeywordFile> file_;
+  std::unique_ptr<KeywordTable> table_;
+};
+
+TEST_F(ScanTest, LeftmostFirstInTableNonOverlapping) {
+  struct Case {
+    const char* keywords;
+    const char* text;
+    int32_t hits;
+    int32_t points;
+  };
+  const Case cases[] = {
+      {"AB\t2\nABC\t5", "ABCD", 1, 2},  // the first in table order, not the longest
+      {"ABC\t5\nAB\t2", "ABCD", 1, 5},
+      {"AA", "AAA", 1, 1},
+      {"AA", "AAAA", 2, 2},
+      {"X\t3", "XYX", 2, 6},
+      {"AB\nBC", "ABC", 1, 1},
+      {"BC\t7\nAB", "ABC", 1, 1},  // the leftmost occurrence wins over table order
+      {"A\t1\nA\t9", "AA", 2, 2},  // a later duplicate never hits
+      {"A", "\x89\x41", 1, 1},     // a match on the second byte of 陰
+      {"ABC", "AB", 0, 0},
+      {"\x41\x89", "\x89\x41\x89\x41", 1, 1},  // across the boundary of two characters
+      {"Q", "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    Use(c.keywords);
+    EXPECT_EQ(Scan(c.text), std::make_pair(c.hits, c.points)) << c.keywords << " / " << c.text;
+  }
+}
+
+TEST_F(ScanTest, CountersAreAddedToAndNullChangesNothing) {
+  Use("K\t2");
+  EXPECT_EQ(Scan("xKx", 10, 4), std::make_pair(5, 12));
+  EXPECT_EQ(Scan(nullptr, 10, 4), std::make_pair(4, 10));
+}
+
+TEST_F(ScanTest, CountersSaturate) {
+  Use("K\t2147483647");
+  EXPECT_EQ(Scan("KKK"), std::make_pair(3, std::numeric_limits<int32_t>::max()));
+  EXPECT_EQ(Scan("K", -5, std::numeric_limits<int32_t>::max()),
+            std::make_pair(std::numeric_limits<int32_t>::max(), 2147483642));
+}
+
+TEST_F(ScanTest, NothingPastTheTextIsRead) {
+  Use("ABCDEFGH");
+  // The text's buffer ends right after its NUL; address sanitizer catches any read past it.
+  auto buffer = std::make_unique<char[]>(4);
+  std::memcpy(buffer.get(), "ABC", 4);
+  EXPECT_EQ(Scan(buffer.get()), std::make_pair(0, 0));
+}
+
+TEST_F(ScanTest, ScoreMessageNormalizesAndScansBodyThenTitle) {
+  Use("abc\t3\n\x82\xA0\x82\xA2\t5");  // abc, あい
+  char body[] = "\x82\x60\x82\x61\x82\x62 \x83\x41\x83\x43";  // ＡＢＣ アイ
+  char title[] = "abc";
+  const Score score = table_->ScoreMessage(body, title);
+  EXPECT_EQ(score.hits, 3);
+  EXPECT_EQ(score.points, 11);
+  EXPECT_STREQ(body, "ABC \xB1\xB2");
+  EXPECT_STREQ(title, "ABC");
+
+  // No match runs from the body's end into the title.
+  Use("XY");
+  char body2[] = "X";
+  char title2[] = "Y";
+  const Score none = table_->ScoreMessage(body2, title2);
+  EXPECT_EQ(none.hits, 0);
+  EXPECT_EQ(none.points, 0);
+}
+
+}  // namespace

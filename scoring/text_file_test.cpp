@@ -1,0 +1,57 @@
+#include "scoring/text_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
+  char path[] = "/tmp/orlexmon-text-XXXXXX";
+  const int fd = mkstemp(path);
+  std::FILE* f = fdopen(fd, "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+  std::vector<std::string> pieces;
+  {
+    TextFile file;
+    EXPECT_TRUE(file.Open(path));
+    std::vector<char> buffer(size);
+    while (file.ReadPiece(buffer.data(), size)) pieces.emplace_back(buffer.data());
+  }
+  std::remove(path);
+  return pieces;
+}
+
+TEST(TextFileTest, TextModeRules) {
+  using V = std::vector<std::string>;
+  EXPECT_EQ(Pieces("", 16), V{});
+  EXPECT_EQ(Pieces("a\nb", 16), (V{"a\n", "b"}));
+  EXPECT_EQ(Pieces("a\r\nb\r\n", 16), (V{"a\n", "b\n"}));
+  EXPECT_EQ(Pieces("a\rb\r\r\n", 16), (V{"a\rb\r\n"}));  // a lone CR stays
+  EXPECT_EQ(Pieces("a\r", 16), (V{"a\r"}));
+  EXPECT_EQ(Pieces("ab\ncd\x1A" "ef\n", 16), (V{"ab\n", "cd"}));
+  EXPECT_EQ(Pieces("\x1A" "ab", 16), V{});
+  EXPECT_EQ(Pieces("abcdefg\n", 4), (V{"abc", "def", "g\n"}));
+  EXPECT_EQ(Pieces("ab\r\ncd", 4), (V{"ab\n", "cd"}));  // counted after CR LF became LF
+}
+
+TEST(TextFileTest, CrLfAcrossTheReadAheadBuffer) {
+  // The CR falls on the last byte of the first 64 KB read.
+  std::string bytes(64 * 1024 - 1, 'x');
+  bytes += "\r\ny";
+  const auto pieces = Pieces(bytes, 128 * 1024);
+  ASSERT_EQ(pieces.size(), 2u);
+  EXPECT_EQ(pieces[0].size(), 64u * 1024);
+  EXPECT_EQ(pieces[0].back(), '\n');
+  EXPECT_EQ(pieces[1], "y");
+}
+
+TEST(TextFileTest, MissingFileDoesNotOpen) {
+  TextFile file;
+  EXPECT_FALSE(file.Open("/nonexistent/file"));
+}
+
+}  // namespace
