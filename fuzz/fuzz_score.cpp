@@ -1,0 +1,51 @@
+// ScoreMessage with a fuzzed keyword table and fuzzed texts. The input is split at the first
+// two bytes 0xFF 0xFE into the keyword file and the message; the message at the next 0xFF 0xFE
+// into body and title. Each text sits in a buffer of exactly its size, so any read past its NUL
+// is caught. The counters never go below zero and hits never exceed the texts' length.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "fuzz/fuzz_util.h"
+#include "scoring/keyword_table.h"
+
+namespace {
+
+std::string_view TakeUntilMark(std::string_view& rest) {
+  const size_t mark = rest.find("\xFF\xFE");
+  std::string_view head = rest.substr(0, mark);
+  rest = mark == std::string_view::npos ? std::string_view() : rest.substr(mark + 2);
+  return head;
+}
+
+std::unique_ptr<char[]> Text(std::string_view bytes) {
+  const size_t length = std::min(bytes.size(), bytes.find('\0'));
+  auto text = std::make_unique<char[]>(length + 1);
+  if (length > 0) std::memcpy(text.get(), bytes.data(), length);
+  text[length] = '\0';
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  const std::string_view keywords = TakeUntilMark(rest);
+  const std::string_view body_bytes = TakeUntilMark(rest);
+  const std::string_view title_bytes = rest;
+
+  auto table = std::make_unique<KeywordTable>();
+  const char* path =
+      WriteScratchFile(reinterpret_cast<const uint8_t*>(keywords.data()), keywords.size());
+  if (table->LoadKeywordFileFrom(path) == 0) return 0;
+
+  auto body = Text(body_bytes);
+  auto title = Text(title_bytes);
+  const size_t total = std::strlen(body.get()) + std::strlen(title.get());
+  const Score score = table->ScoreMessage(body.get(), title.get());
+  FUZZ_CHECK(score.hits >= 0 && static_cast<size_t>(score.hits) <= total);
+  FUZZ_CHECK(score.points >= score.hits);  // every weight is at least 1 (or saturated)
+  FUZZ_CHECK(score.hits == 0 || score.points > 0);
+  return 0;
+}
