@@ -13,7 +13,7 @@ ctest --preset debug -j "$jobs"
 fuzz_seconds=${FUZZ_SECONDS:-30}
 if [ "$fuzz_seconds" -gt 0 ]; then
   cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz -j "$jobs"
+  cmake --build --preset fuzz -j "$jobs" --target fuzz_normalize fuzz_keyword_file fuzz_score
   for target in fuzz_normalize fuzz_keyword_file fuzz_score; do
     corpus=$(mktemp -d)
     echo "fuzzing $target for ${fuzz_seconds}s"
