@@ -1,0 +1,307 @@
+// The randomized differential test: the real scoring core against the reference transcription
+// (reference_scoring.h). Both must give identical bytes from NormalizeText, and identical hits,
+// points and results from ScanText and ScoreMessage, on the same loaded table.
+//
+// The tables are loaded through the real loader from generated keyword files, so they hold what
+// a keyword list can hold: random code-page-932 bytes, duplicates (also ones that only become
+// equal through normalization), keywords that are prefixes of each other, lone lead bytes at a
+// keyword's end, single ASCII letters that match second bytes, and weights up to the 32-bit
+// limit so that the counters saturate. Texts are exactly sized heap buffers, so a read past a
+// NUL is caught by the address sanitizer.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bench/reference_scoring.h"
+#include "scoring/keyword_table.h"
+#include "scoring/normalize.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int32_t kMax = std::numeric_limits<int32_t>::max();
+constexpr int32_t kMin = std::numeric_limits<int32_t>::min();
+
+// Bytes that make matches likely: ASCII letters in both cases, kana lead bytes and their second
+// bytes, half-width katakana, and 0x41 ('A'), which is also a second byte.
+const unsigned char kDenseBytes[] = {'A',  'B',  'a',  'b',  ' ',  0x82, 0x83, 0x89,
+                                     0xA0, 0x41, 0xB1, 0xB2, 0x60, 0x81, 0xE0, 0xFC};
+
+class Random {
+ public:
+  explicit Random(uint32_t seed) : engine_(seed) {}
+
+  int Below(int n) { return std::uniform_int_distribution<int>(0, n - 1)(engine_); }
+  bool OneIn(int n) { return Below(n) == 0; }
+
+  // A byte that can stand inside a keyword line: not NUL, TAB, LF, CR or 0x1A (which ends the
+  // file).
+  char LineByte() {
+    for (;;) {
+      const auto byte = static_cast<unsigned char>(1 + Below(255));
+      if (byte != '\t' && byte != '\n' && byte != '\r' && byte != 0x1A) {
+        return static_cast<char>(byte);
+      }
+    }
+  }
+  char DenseByte() { return static_cast<char>(kDenseBytes[Below(sizeof kDenseBytes)]); }
+  char AnyByte() { return static_cast<char>(1 + Below(255)); }  // never NUL
+
+  // One two-byte character: a lead byte and a second byte; often a kana or full-width one from
+  // the conversion table. `in_line`: the second byte must be able to stand in a keyword line.
+  std::string Character(bool in_line) {
+    if (OneIn(2)) {
+      const int k = Below(ConversionTable::kEntries);
+      return std::string(ConversionTable::kDoubleBytes + 2 * k, 2);
+    }
+    const int lead = OneIn(2) ? 0x81 + Below(0x1F) : 0xE0 + Below(0x1D);
+    return {static_cast<char>(lead), in_line ? LineByte() : AnyByte()};
+  }
+
+ private:
+  std::mt19937 engine_;
+};
+
+// A keyword field (the bytes before the TAB), built in one of several ways from `earlier`.
+std::string KeywordField(Random& random, const std::vector<std::string>& earlier) {
+  std::string field;
+  const int kind = random.Below(9);
+  if (!earlier.empty() && kind <= 2) {
+    const std::string& other = earlier[random.Below(static_cast<int>(earlier.size()))];
+    switch (kind) {
+      case 0:  // a duplicate
+        return other;
+      case 1:  // a prefix
+        return other.substr(0, 1 + random.Below(static_cast<int>(other.size())));
+      default:  // an extension, sometimes by a lone lead byte
+        return other +
+               (random.OneIn(2) ? std::string(1, '\x82') : std::string(1, random.DenseByte()));
+    }
+  }
+  const int length = 1 + random.Below(kind == 3 ? 2 : 6);
+  for (int i = 0; i < length; ++i) {
+    switch (kind) {
+      case 3:  // a single ASCII letter or two, which also match second bytes
+        field += static_cast<char>(random.OneIn(2) ? 'A' + random.Below(3) : 'a' + random.Below(3));
+        break;
+      case 4:
+      case 5:
+        field += random.DenseByte();
+        break;
+      case 6:
+        field += random.Character(true);
+        break;
+      default:
+        field += random.LineByte();
+        break;
+    }
+  }
+  if (random.OneIn(8)) field += static_cast<char>(0x81 + random.Below(3));  // a lone lead byte
+  return field;
+}
+
+std::string WeightField(Random& random) {
+  switch (random.Below(8)) {
+    case 0:
+      return "";
+    case 1:
+      return "\t" + std::to_string(kMax - random.Below(3));
+    case 2:
+      return "\t" + std::to_string(1000000000 + random.Below(1000));
+    case 3:
+      return "\t-" + std::to_string(random.Below(5));
+    default:
+      return "\t" + std::to_string(1 + random.Below(20));
+  }
+}
+
+// A text: pieces of keywords, dense bytes, characters and arbitrary bytes, `length` pieces long.
+std::string Text(Random& random, const std::vector<std::string>& keywords, int pieces) {
+  std::string text;
+  for (int i = 0; i < pieces; ++i) {
+    const int kind = random.Below(6);
+    if (kind == 0 && !keywords.empty()) {
+      const std::string& keyword = keywords[random.Below(static_cast<int>(keywords.size()))];
+      text += random.OneIn(3)
+                  ? keyword.substr(0, 1 + random.Below(static_cast<int>(keyword.size())))
+                  : keyword;
+    } else if (kind <= 2) {
+      text += random.DenseByte();
+    } else if (kind == 3) {
+      text += random.Character(false);
+    } else {
+      text += random.AnyByte();
+    }
+  }
+  if (random.OneIn(6)) text += static_cast<char>(0x81 + random.Below(0x1F));  // ends in a lead byte
+  return text;
+}
+
+// An exactly sized, NUL-terminated heap copy of `text`.
+std::unique_ptr<char[]> Buffer(const std::string& text) {
+  auto buffer = std::make_unique<char[]>(text.size() + 1);
+  std::memcpy(buffer.get(), text.c_str(), text.size() + 1);
+  return buffer;
+}
+
+class DifferentialTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::path(::testing::TempDir()) / "differential_XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  // Loads a table from a keyword file holding `contents`.
+  std::unique_ptr<KeywordTable> Load(const std::string& contents) {
+    const std::string path = (dir_ / "orvan.key").string();
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << contents;
+    auto table = std::make_unique<KeywordTable>();
+    table->LoadKeywordFileFrom(path.c_str());
+    return table;
+  }
+
+  fs::path dir_;
+};
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  char digits[4];
+  for (unsigned char byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X ", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+// Normalizes `text` both ways, into a separate buffer, in place, and towards the start of the
+// same buffer, and requires the same bytes everywhere.
+void ExpectSameNormalization(const std::string& text, int shift) {
+  const auto expected = Buffer(text);
+  reference::NormalizeText(expected.get(), expected.get());
+
+  const auto source = Buffer(text);
+  auto separate = std::make_unique<char[]>(text.size() + 1);
+  ASSERT_EQ(NormalizeText(source.get(), separate.get()), separate.get());
+  EXPECT_STREQ(separate.get(), expected.get()) << Hex(text);
+
+  const auto in_place = Buffer(text);
+  NormalizeText(in_place.get(), in_place.get());
+  EXPECT_STREQ(in_place.get(), expected.get()) << Hex(text);
+
+  // The source lies `shift` bytes into the buffer, after bytes that must stay unread.
+  const auto towards_start = Buffer(std::string(static_cast<size_t>(shift), 'Z') + text);
+  NormalizeText(towards_start.get() + shift, towards_start.get());
+  EXPECT_STREQ(towards_start.get(), expected.get()) << Hex(text);
+}
+
+TEST(DifferentialNormalizeTest, EveryByteAndEveryTwoBytePairAgree) {
+  // Each byte pair is followed by a letter, so a wrong advance shows in the output; a lead byte
+  // standing alone before the NUL is covered by the pair (lead, letter) read as one character
+  // and by the single-byte texts.
+  for (int first = 1; first < 256; ++first) {
+    ExpectSameNormalization(std::string(1, static_cast<char>(first)), 0);
+    for (int second = 1; second < 256; ++second) {
+      const std::string text = {static_cast<char>(first), static_cast<char>(second), 'q'};
+      const auto expected = Buffer(text);
+      reference::NormalizeText(expected.get(), expected.get());
+      const auto actual = Buffer(text);
+      NormalizeText(actual.get(), actual.get());
+      ASSERT_STREQ(actual.get(), expected.get()) << Hex(text);
+    }
+  }
+}
+
+TEST(DifferentialNormalizeTest, RandomTextsAgreeInEveryPlacement) {
+  Random random(20261211);
+  for (int round = 0; round < 3000; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    ExpectSameNormalization(Text(random, {}, random.Below(80)), 1 + random.Below(5));
+  }
+}
+
+TEST_F(DifferentialTest, RandomTablesAndTextsScoreAlike) {
+  Random random(4242);
+  for (int round = 0; round < 400; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    const int lines =
+        round % 10 == 0 ? random.Below(4) : 1 + random.Below(round % 3 == 0 ? 200 : 25);
+    std::vector<std::string> fields;
+    std::string file;
+    for (int i = 0; i < lines; ++i) {
+      fields.push_back(KeywordField(random, fields));
+      file += fields.back() + WeightField(random) + (random.OneIn(4) ? "\r\n" : "\n");
+    }
+    const auto table = Load(file);
+
+    // Texts are built from the keywords as written, so the normalization folds them the same
+    // way as it folded the keywords.
+    for (int t = 0; t < 25; ++t) {
+      const std::string text = Text(random, fields, random.Below(60));
+
+      // ScanText on the text as it is (not normalized), with counters that may start anywhere.
+      static const int32_t kStarts[] = {0, 7, kMax - 3, kMax, kMin, -5};
+      const int32_t start_points = kStarts[random.Below(6)];
+      const int32_t start_hits = random.OneIn(4) ? kMax - 1 : random.Below(3);
+      int32_t points = start_points, hits = start_hits;
+      int32_t expected_points = start_points, expected_hits = start_hits;
+      const auto scanned = Buffer(text);
+      const int32_t result = table->ScanText(scanned.get(), points, hits);
+      const int32_t expected =
+          reference::ScanText(*table, scanned.get(), expected_points, expected_hits);
+      ASSERT_EQ(result, expected) << Hex(text) << "\n" << Hex(file);
+      ASSERT_EQ(points, expected_points) << Hex(text) << "\n" << Hex(file);
+      ASSERT_EQ(hits, expected_hits) << Hex(text) << "\n" << Hex(file);
+
+      // ScoreMessage on a body and a title.
+      const std::string title = Text(random, fields, random.Below(8));
+      const auto body = Buffer(text), expected_body = Buffer(text);
+      const auto heading = Buffer(title), expected_heading = Buffer(title);
+      const Score score = table->ScoreMessage(body.get(), heading.get());
+      const Score reference_score =
+          reference::ScoreMessage(*table, expected_body.get(), expected_heading.get());
+      ASSERT_STREQ(body.get(), expected_body.get()) << Hex(text);
+      ASSERT_STREQ(heading.get(), expected_heading.get()) << Hex(title);
+      ASSERT_EQ(score.hits, reference_score.hits) << Hex(text) << "|" << Hex(title) << "\n"
+                                                  << Hex(file);
+      ASSERT_EQ(score.points, reference_score.points) << Hex(text) << "|" << Hex(title) << "\n"
+                                                      << Hex(file);
+    }
+  }
+}
+
+TEST_F(DifferentialTest, FullTableAgrees) {
+  // The largest table: 9999 keywords, many sharing first bytes, and lines past the limit.
+  Random random(99);
+  std::vector<std::string> fields;
+  std::string file;
+  for (int i = 0; i < KeywordTable::kMaxKeywords + 5; ++i) {
+    fields.push_back(KeywordField(random, fields));
+    file += fields.back() + WeightField(random) + "\n";
+  }
+  const auto table = Load(file);
+  ASSERT_EQ(table->Count(), KeywordTable::kMaxKeywords);
+  for (int t = 0; t < 40; ++t) {
+    const std::string text = Text(random, fields, 200);
+    int32_t points = 0, hits = 0, expected_points = 0, expected_hits = 0;
+    const auto buffer = Buffer(text);
+    table->ScanText(buffer.get(), points, hits);
+    reference::ScanText(*table, buffer.get(), expected_points, expected_hits);
+    ASSERT_EQ(points, expected_points) << Hex(text);
+    ASSERT_EQ(hits, expected_hits) << Hex(text);
+  }
+}
+
+}  // namespace
