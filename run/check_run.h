@@ -25,6 +25,20 @@
 #include "host/host_records.h"
 #include "scoring/keyword_table.h"
 
+// The run's own texts, in code page 932.
+inline constexpr char kTextAllUsersDone[] =  // 全ユーザー完了
+    "\x91\x53\x83\x86\x81\x5B\x83\x55\x81\x5B\x8A\xAE\x97\xB9";
+inline constexpr char kTextOpenError[] =  // " : メールオープンエラー"
+    " : \x83\x81\x81\x5B\x83\x8B\x83\x49\x81\x5B\x83\x76\x83\x93\x83\x47\x83\x89\x81\x5B";
+inline constexpr char kTextCheckDone[] =  // " : チェック完了"
+    " : \x83\x60\x83\x46\x83\x62\x83\x4E\x8A\xAE\x97\xB9";
+inline constexpr char kTextBoardKind[] = "\x8C\x66\x8E\xA6\x94\xC2";  // 掲示板
+inline constexpr char kTextSentFolder[] =  // 送信済みトレイ
+    "\x91\x97\x90\x4D\x8D\xCF\x82\xDD\x83\x67\x83\x8C\x83\x43";
+static_assert(sizeof kTextAllUsersDone == 15 && sizeof kTextOpenError == 24 &&
+              sizeof kTextCheckDone == 16 && sizeof kTextBoardKind == 7 &&
+              sizeof kTextSentFolder == 15);
+
 // Command numbers of the run and of the dialog.
 enum : int {
   kIdOk = 1,                // IDOK: the run's normal end
@@ -43,15 +57,24 @@ class CCheckRun {
   CCheckRun& operator=(const CCheckRun&) = delete;
 
   // Loads the keyword list (from the executable's directory) and posts the first step: 32773
-  // when at least one keyword was loaded, IDCANCEL otherwise. Returns the number loaded.
+  // when at least one keyword was loaded, IDCANCEL otherwise. Returns the number loaded. Calls
+  // nothing of the host.
+  // REQUIRES: called once, before any step.
   int StartRun();
+  // The same with the keyword list at `path` (the headless driver, tests).
+  int StartRunFrom(const char* path);
 
-  // Command 32773: next user.
+  // Command 32773: next user. Fetches the next user into m_userRecord, resets the counters,
+  // opens the user's folder and posts 32774; posts IDOK when no user is left and IDCANCEL when
+  // the folder cannot be opened. Does not look at the run state first: with a folder open it
+  // overwrites m_bFolderOpen without closing that folder.
   void OnNextUser();
-  // Command 32774: next message of the open folder.
+  // Command 32774: one message of the open folder. Does nothing at all when no folder is open.
+  // Scores a message that has none and stores its score, or adds its stored points; posts 32774.
+  // At the end of the folder it closes the folder and posts 32773.
   void OnCheckMessage();
   // Part of the window's destruction: closes a folder that is still open, then releases the
-  // keyword table.
+  // keyword table. Steps still queued must not run after it.
   void CloseFolderOnDestroy();
 
   // The run state, bound to the window's boxes.
@@ -61,14 +84,20 @@ class CCheckRun {
   int32_t m_nMessageCount = 0; // messages delivered from the current folder
   CString m_strDestination;    // destination of the current message
   CString m_strTitle;          // title of the current message, as delivered
-  CString m_strMessagePoints;  // points of the most recent newly scored message
-  UserRecord m_userRecord;     // the current user, filled in place by HostNextUser
+  CString m_strMessagePoints;  // points of the most recent newly scored message, in decimal
+  UserRecord m_userRecord;     // the current user, filled in place by HostNextUser; zero at first
   int32_t m_bFolderOpen = 0;   // result of the last HostOpenFolder; nonzero while open
   KeywordTable m_keywords;     // the keyword list, loaded by StartRun
 
  protected:
   virtual void PostCommand(int command) = 0;  // queue WM_COMMAND `command` for the loop
   virtual void Refresh() = 0;                 // write the seven fields into their boxes
+
+  // Scores a new message: normalizes body and title in place and scans them against the keyword
+  // table. A seam for the benchmark, which times it; nothing else needs to replace it.
+  virtual Score ScoreNewMessage(char* body, char* title) {
+    return m_keywords.ScoreMessage(body, title);
+  }
 
   HostLibrary& host() { return m_host; }
 
