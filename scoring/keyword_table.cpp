@@ -2,25 +2,35 @@
 //
 // The scan is the hot path of the check run: it runs over every byte of every new message.
 // It keeps the plain structure of the table: at each position a linear search of the first-byte
-// set (memchr), and then, in table order, only the keywords whose first byte is that byte, each
-// found by the next memchr from the slot after the last one. The full comparison is bounded by
-// the text's known remaining length, so nothing past the text's NUL is read.
+// set, and then a walk of the keywords in table order, first bytes compared before the full
+// comparison (scan_kernel.h). The full comparison is bounded by the text's known remaining
+// length, so nothing past the text's NUL is read.
 #include "scoring/keyword_table.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 #include <limits>
 
 #include "scoring/module_path.h"
 #include "scoring/normalize.h"
+#include "scoring/scan_kernel.h"
 #include "scoring/text_file.h"
 
 namespace {
 
 constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
 constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
-constexpr int32_t kInt32Max = std::numeric_limits<int32_t>::max();
-constexpr int32_t kInt32Min = std::numeric_limits<int32_t>::min();
+
+// The widest vectors of keywords that this processor can compare.
+KeywordTable::ScanVectors WidestVectors() {
+  if (__builtin_cpu_supports("avx512bw")) return KeywordTable::ScanVectors::kWidest;
+  if (__builtin_cpu_supports("avx2")) return KeywordTable::ScanVectors::k32;
+  return KeywordTable::ScanVectors::k16;
+}
+
+// The vectors the scan uses; see KeywordTable::UseScanVectors.
+KeywordTable::ScanVectors g_scan_vectors = WidestVectors();
 
 bool IsSeparator(char c) { return c == '\t' || c == '\r' || c == '\n'; }
 
@@ -44,12 +54,6 @@ int32_t ParseWeight(const char* p) {
   }
   if (negative) value = 0u - value;
   return static_cast<int32_t>(value);
-}
-
-int32_t SaturatingAdd(int32_t a, int32_t b) {
-  int32_t sum;
-  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? kInt32Max : kInt32Min;
-  return sum;
 }
 
 }  // namespace
@@ -103,10 +107,15 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
     ++n;
   }
 
+  std::memset(m_firstBytes, 0, sizeof m_firstBytes);
+  std::memset(m_secondBytes, 0, sizeof m_secondBytes);
   for (int k = 0; k < n; ++k) {
-    const CString& keyword = *m_pKeywords[k];
-    m_szFirstBytes[k] = keyword.GetString()[0];
-    m_entries[k] = Entry{keyword.GetString(), static_cast<size_t>(keyword.GetLength())};
+    const char* keyword = m_pKeywords[k]->GetString();
+    m_szFirstBytes[k] = keyword[0];
+    m_firstBytes[k] = static_cast<unsigned char>(keyword[0]);
+    m_secondBytes[k] = static_cast<unsigned char>(keyword[1]);  // the NUL for one byte
+    m_pBytes[k] = keyword;
+    m_nLengths[k] = static_cast<size_t>(m_pKeywords[k]->GetLength());
   }
   m_szFirstBytes[n] = '\0';
   m_nCount = n;
@@ -125,39 +134,27 @@ int KeywordTable::Count() const { return m_nCount; }
 
 int32_t KeywordTable::ScanText(const char* text, int32_t& points, int32_t& hits) const {
   if (text == nullptr) return points;
+  const ScanTable table{m_firstBytes, m_secondBytes, m_pBytes, m_nLengths, m_nWeights,
+                        static_cast<size_t>(m_nCount)};
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   const size_t length = std::strlen(text);
-  const size_t count = static_cast<size_t>(m_nCount);
-  const char* const first_bytes = m_szFirstBytes;
-
-  size_t p = 0;
-  while (p < length) {
-    const unsigned char byte = bytes[p];
-    const void* found = std::memchr(first_bytes, byte, count);
-    if (found != nullptr) {
-      const size_t remaining = length - p;
-      size_t k = static_cast<size_t>(static_cast<const char*>(found) - first_bytes);
-      for (;;) {
-        const Entry& entry = m_entries[k];
-        // The first bytes are equal; compare the rest, never past the text's end.
-        if (entry.length <= remaining &&
-            (entry.length == 1 ||
-             (static_cast<unsigned char>(entry.bytes[1]) == bytes[p + 1] &&
-              std::memcmp(entry.bytes + 2, bytes + p + 2, entry.length - 2) == 0))) {
-          p += entry.length - 1;
-          points = SaturatingAdd(points, m_nWeights[k]);
-          if (hits < kInt32Max) ++hits;
-          break;
-        }
-        const size_t next = k + 1;
-        found = std::memchr(first_bytes + next, byte, count - next);
-        if (found == nullptr) break;
-        k = static_cast<size_t>(static_cast<const char*>(found) - first_bytes);
-      }
-    }
-    ++p;
+  switch (g_scan_vectors) {
+    case ScanVectors::kWidest:
+      ScanAvx512(table, bytes, length, points, hits);
+      break;
+    case ScanVectors::k32:
+      ScanAvx2(table, bytes, length, points, hits);
+      break;
+    case ScanVectors::k16:
+      ScanSse2(table, bytes, length, points, hits);
+      break;
   }
   return points;
+}
+
+void KeywordTable::UseScanVectors(ScanVectors vectors) {
+  // Never wider than the processor allows.
+  g_scan_vectors = std::max(vectors, WidestVectors());
 }
 
 Score KeywordTable::ScoreMessage(char* body, char* title) const {

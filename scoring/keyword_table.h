@@ -66,21 +66,26 @@ class KeywordTable {
   // Lines holding a field that the last load had to ignore because the table was full.
   int IgnoredLines() const { return m_nIgnoredLines; }
 
+  // Which vector width the scan uses. kWidest picks the widest the processor has; tests force
+  // the narrower ones to check each. Affects every table in the process.
+  enum class ScanVectors { kWidest, k32, k16 };
+  static void UseScanVectors(ScanVectors vectors);
+
   CString* m_pKeywords[kSlots];  // owned keyword strings, filled from slot 0, then empty
   int32_t m_nWeights[kSlots];    // weight of the keyword in the same slot; >= 1 when filled
   char m_szFirstBytes[kSlots];   // first byte of each keyword in slot order, NUL-terminated
 
  private:
-  // A keyword's bytes and length, kept beside the slots so that the scan reaches them without
-  // going through the string object. Set by the load, in slot order.
-  struct Entry {
-    const char* bytes;  // the keyword's bytes, owned by its slot's string
-    size_t length;      // its length in bytes, at least 1
-  };
-
-  int m_nCount = 0;          // keywords loaded: the length of m_szFirstBytes
-  int m_nIgnoredLines = 0;   // keyword lines past the table's capacity at the last load
-  Entry m_entries[kSlots];   // parallel to m_pKeywords while loaded
+  // Kept beside the slots by the load, in slot order, so that the scan compares a keyword's
+  // first two bytes a vector at a time and reaches its bytes without the string object. The
+  // byte sets are padded with zero bytes for the widest vector.
+  static constexpr size_t kPaddedSlots = kSlots + 64;
+  int m_nCount = 0;                            // keywords loaded: the length of m_szFirstBytes
+  int m_nIgnoredLines = 0;                     // keyword lines past the capacity at the last load
+  const char* m_pBytes[kSlots];                // each keyword's bytes, owned by its slot's string
+  size_t m_nLengths[kSlots];                   // each keyword's length in bytes
+  unsigned char m_firstBytes[kPaddedSlots];    // the first-byte set, then zero padding
+  unsigned char m_secondBytes[kPaddedSlots];   // each keyword's second byte (0: one byte long)
 };
 
 // Forms the path of "orvan.key" from the executable's path: the drive ("X:" when the second byte

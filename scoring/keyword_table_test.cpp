@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -246,6 +247,67 @@ TEST_F(ScanTest, ScoreMessageNormalizesAndScansBodyThenTitle) {
   const Score none = table_->ScoreMessage(body2, title2);
   EXPECT_EQ(none.hits, 0);
   EXPECT_EQ(none.points, 0);
+}
+
+// The scan's rules written out plainly: at each position the first keyword in table order whose
+// bytes all follow; after a hit, go on after it.
+std::pair<int32_t, int32_t> PlainScan(const std::vector<std::string>& keywords,
+                                      const std::vector<int32_t>& weights, const std::string& text) {
+  int32_t hits = 0;
+  int32_t points = 0;
+  for (size_t p = 0; p < text.size();) {
+    size_t advance = 1;
+    for (size_t k = 0; k < keywords.size(); ++k) {
+      if (text.compare(p, keywords[k].size(), keywords[k]) == 0) {
+        ++hits;
+        points += weights[k];
+        advance = keywords[k].size();
+        break;
+      }
+    }
+    p += advance;
+  }
+  return {hits, points};
+}
+
+// Random tables of up to 300 keywords over a small alphabet (so that keywords share first and
+// second bytes and are prefixes of each other), scanned with both vector widths.
+TEST(ScanRandomTest, BothVectorWidthsFollowTheRules) {
+  std::mt19937 rng(20261211);
+  const char alphabet[] = "AB\x89\x5C";
+  auto random_string = [&](size_t max_length) {
+    std::string s(1 + rng() % max_length, ' ');
+    for (char& c : s) c = alphabet[rng() % 4];
+    return s;
+  };
+  for (int round = 0; round < 60; ++round) {
+    const size_t count = 1 + rng() % 300;
+    std::vector<std::string> keywords;
+    std::vector<int32_t> weights;
+    std::string lines;
+    for (size_t k = 0; k < count; ++k) {
+      keywords.push_back(random_string(k % 7 == 0 ? 1 : 6));
+      weights.push_back(static_cast<int32_t>(1 + rng() % 9));
+      lines += keywords.back() + "\t" + std::to_string(weights.back()) + "\n";
+    }
+    KeywordFile file(lines);
+    auto table = std::make_unique<KeywordTable>();
+    ASSERT_EQ(table->LoadKeywordFileFrom(file.path()), static_cast<int>(count));
+    // The alphabet holds no a-z and no table characters, so the keywords load unchanged.
+    for (int i = 0; i < 5; ++i) {
+      const std::string text = random_string(400);
+      const auto expected = PlainScan(keywords, weights, text);
+      for (auto vectors : {KeywordTable::ScanVectors::kWidest, KeywordTable::ScanVectors::k32,
+                           KeywordTable::ScanVectors::k16}) {
+        KeywordTable::UseScanVectors(vectors);
+        int32_t points = 0;
+        int32_t hits = 0;
+        table->ScanText(text.c_str(), points, hits);
+        EXPECT_EQ(std::make_pair(hits, points), expected) << "round " << round;
+      }
+      KeywordTable::UseScanVectors(KeywordTable::ScanVectors::kWidest);
+    }
+  }
 }
 
 }  // namespace
