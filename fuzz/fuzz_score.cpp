@@ -1,13 +1,15 @@
-// ScoreMessage with a fuzzed keyword table and fuzzed texts. The input is split at the first
-// two bytes 0xFF 0xFE into the keyword file and the message; the message at the next 0xFF 0xFE
-// into body and title. Each text sits in a buffer of exactly its size, so any read past its NUL
-// is caught. The counters never go below zero and hits never exceed the texts' length.
+// ScoreMessage with a fuzzed keyword table and fuzzed texts, against the reference scoring.
+// The input's first byte picks the scan's vector width; the rest is split at the first two bytes
+// 0xFF 0xFE into the keyword file and the message, and the message at the next 0xFF 0xFE into
+// body and title. Each text sits in a buffer of exactly its size, so any read past its NUL is
+// caught. Both scorings must give the same bytes, hits and points.
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string_view>
 
 #include "fuzz/fuzz_util.h"
+#include "bench/reference_scoring.h"
 #include "scoring/keyword_table.h"
 
 namespace {
@@ -30,7 +32,12 @@ std::unique_ptr<char[]> Text(std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string_view rest(reinterpret_cast<const char*>(data), size);
+  if (size == 0) return 0;
+  const KeywordTable::ScanVectors widths[] = {KeywordTable::ScanVectors::kWidest,
+                                              KeywordTable::ScanVectors::k32,
+                                              KeywordTable::ScanVectors::k16};
+  KeywordTable::UseScanVectors(widths[data[0] % 3]);
+  std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
   const std::string_view keywords = TakeUntilMark(rest);
   const std::string_view body_bytes = TakeUntilMark(rest);
   const std::string_view title_bytes = rest;
@@ -42,10 +49,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   auto body = Text(body_bytes);
   auto title = Text(title_bytes);
+  auto reference_body = Text(body_bytes);
+  auto reference_title = Text(title_bytes);
   const size_t total = std::strlen(body.get()) + std::strlen(title.get());
   const Score score = table->ScoreMessage(body.get(), title.get());
+  const Score expected = reference::ScoreMessage(*table, reference_body.get(), reference_title.get());
+  FUZZ_CHECK(score.hits == expected.hits && score.points == expected.points);
+  FUZZ_CHECK(std::strcmp(body.get(), reference_body.get()) == 0);
+  FUZZ_CHECK(std::strcmp(title.get(), reference_title.get()) == 0);
   FUZZ_CHECK(score.hits >= 0 && static_cast<size_t>(score.hits) <= total);
-  FUZZ_CHECK(score.points >= score.hits);  // every weight is at least 1 (or saturated)
   FUZZ_CHECK(score.hits == 0 || score.points > 0);
   return 0;
 }
