@@ -1,0 +1,469 @@
+// The Qt 6 Widgets backend: dialog windows built from templates, modal loops, the posted-message
+// queue (Qt's own event queue), icons from XPM resources and painting.
+//
+// Dialog units become pixels from the dialog font's average character width (the Latin letters'
+// mean advance, rounded as the reference platform does) and its height. The font is asked for by
+// the template's face name; Japanese faces of the reference platform map to the installed IPA
+// fonts. Sizes assume 96 logical dots per inch, so a 9-point font is 12 pixels high everywhere.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QFontMetrics>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <cstdlib>
+#include <map>
+
+#include "framework/backend.h"
+#include "framework/qt/cp932.h"
+#include "framework/qt/dialog_window.h"
+
+namespace afx_qt {
+
+const QEvent::Type PostedMessageEvent::kType =
+    static_cast<QEvent::Type>(QEvent::registerEventType());
+
+std::function<void(CWnd*)> g_dialogShownHook;
+
+namespace {
+
+constexpr int kLogicalDpi = 96;    // dots per inch that dialog fonts are sized for
+constexpr int kIconSize = 32;      // SM_CXICON, SM_CYICON
+
+// a * b / c, rounded half away from zero, as the platform's MulDiv.
+int MulDiv(int a, int b, int c) {
+  const long long p = static_cast<long long>(a) * b;
+  const long long half = c / 2;
+  return static_cast<int>(p >= 0 ? (p + half) / c : (p - half) / c);
+}
+
+// The reference platform's Japanese faces and their installed stand-ins.
+void InstallFontSubstitutions() {
+  const QString gothicP = QStringLiteral("IPAPGothic");
+  const QString gothic = QStringLiteral("IPAGothic");
+  QFont::insertSubstitution(QString::fromUtf8("ＭＳ Ｐゴシック"), gothicP);
+  QFont::insertSubstitution(QStringLiteral("MS PGothic"), gothicP);
+  QFont::insertSubstitution(QString::fromUtf8("ＭＳ ゴシック"), gothic);
+  QFont::insertSubstitution(QStringLiteral("MS Gothic"), gothic);
+  QFont::insertSubstitution(QString::fromUtf8("MS UI Gothic"), gothicP);
+}
+
+// The label text of a static control: "&" marks a mnemonic (hidden here) unless SS_NOPREFIX.
+QString LabelText(const AfxDialogItem& item) {
+  const QString text = FromCp932(item.text != nullptr ? item.text : "");
+  if ((item.style & SS_NOPREFIX) != 0) return text;
+  QString out;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&') {
+      if (i + 1 < text.size() && text[i + 1] == u'&') out += u'&';
+      ++i;
+      if (i < text.size() && text[i] != u'&') out += text[i];
+      continue;
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+QIcon IconFromHandle(HICON icon) {
+  static std::map<const AfxIconResource*, QIcon> cache;
+  const auto* resource = reinterpret_cast<const AfxIconResource*>(icon);
+  if (resource == nullptr) return QIcon();
+  auto it = cache.find(resource);
+  if (it != cache.end()) return it->second;
+  QIcon result;
+  for (const AfxIconImage& image : resource->images) {
+    result.addPixmap(QPixmap::fromImage(QImage(image.xpm.data())));
+  }
+  cache.emplace(resource, result);
+  return result;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+ClientArea::ClientArea(DialogWindow* window) : QWidget(window), m_window(window) {}
+
+void ClientArea::paintEvent(QPaintEvent*) {
+  m_window->inPaint = true;
+  AfxCallWndProc(m_window->wnd(), WM_PAINT, 0, 0);
+  m_window->inPaint = false;
+}
+
+DialogWindow::DialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, DialogWindow* owner)
+    : QWidget(owner), m_wnd(wnd), m_tmpl(tmpl), m_owner(owner) {
+  Qt::WindowFlags flags = owner != nullptr ? Qt::Dialog : Qt::Window;
+  flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if ((tmpl.style & WS_SYSMENU) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  setWindowFlags(flags);
+  setWindowModality(Qt::ApplicationModal);
+  setWindowTitle(FromCp932(tmpl.caption != nullptr ? tmpl.caption : ""));
+
+  m_font = QFont(FromCp932(tmpl.fontName != nullptr ? tmpl.fontName : ""));
+  m_font.setPixelSize(MulDiv(tmpl.pointSize, kLogicalDpi, 72));
+  m_font.setWeight(tmpl.weight >= 700 ? QFont::Bold : QFont::Normal);
+  m_font.setItalic(tmpl.italic);
+  setFont(m_font);
+  const QFontMetrics metrics(m_font);
+  const int letters =
+      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  m_baseX = (letters / 26 + 1) / 2;
+  m_baseY = metrics.height();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  if (tmpl.menu != 0) {
+    if (const AfxMenuTemplate* menu = AfxFindMenu(tmpl.menu)) BuildMenu(*menu);
+  }
+  m_client = new ClientArea(this);
+  m_client->setFixedSize(ToPixelsX(tmpl.cx), ToPixelsY(tmpl.cy));
+  layout->addWidget(m_client);
+  BuildControls();
+}
+
+DialogWindow::~DialogWindow() = default;
+
+int DialogWindow::ToPixelsX(int units) const { return MulDiv(units, m_baseX, 4); }
+int DialogWindow::ToPixelsY(int units) const { return MulDiv(units, m_baseY, 8); }
+
+void DialogWindow::BuildMenu(const AfxMenuTemplate& menu) {
+  m_menuBar = new QMenuBar(this);
+  m_menuBar->setNativeMenuBar(false);
+  layout()->setMenuBar(m_menuBar);
+  for (const AfxMenuPopup& popup : menu.popups) {
+    QMenu* drop = m_menuBar->addMenu(FromCp932(popup.text));
+    for (const AfxMenuItem& item : popup.items) {
+      QAction* action = drop->addAction(FromCp932(item.text));
+      action->setData(static_cast<uint>(item.command));
+      const UINT command = item.command;
+      connect(action, &QAction::triggered, this, [this, command] { SendCommand(command); });
+    }
+  }
+}
+
+void DialogWindow::BuildControls() {
+  for (const AfxDialogItem& item : m_tmpl.items) {
+    QWidget* widget = nullptr;
+    const bool tabStop = (item.style & WS_TABSTOP) != 0;
+    switch (item.kind) {
+      case AfxControlKind::kEdit: {
+        auto* edit = new QLineEdit(m_client);
+        edit->setReadOnly((item.style & ES_READONLY) != 0);
+        edit->setFrame((item.style & WS_BORDER) != 0);
+        edit->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        if (edit->isReadOnly()) {
+          // A read-only box has the window's face colour, as on the reference platform.
+          QPalette palette = edit->palette();
+          palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+          edit->setPalette(palette);
+        }
+        edit->setText(FromCp932(item.text != nullptr ? item.text : ""));
+        const int id = item.id;
+        connect(edit, &QLineEdit::textChanged, this, [this, id] {
+          // Text changed by anything but SetControlText: the cache no longer holds.
+          if (Control* c = FindControl(id)) c->shownKnown = false;
+        });
+        widget = edit;
+        break;
+      }
+      case AfxControlKind::kStatic: {
+        auto* label = new QLabel(m_client);
+        label->setTextFormat(Qt::PlainText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        if ((item.style & 0x1F) == SS_ICON) {
+          label->setPixmap(IconFromHandle(AfxLoadIcon(static_cast<UINT>(item.icon)))
+                               .pixmap(kIconSize, kIconSize));
+        } else {
+          label->setText(LabelText(item));
+        }
+        widget = label;
+        break;
+      }
+      case AfxControlKind::kButton: {
+        auto* button = new QPushButton(FromCp932(item.text != nullptr ? item.text : ""), m_client);
+        button->setDefault((item.style & BS_DEFPUSHBUTTON) != 0);
+        button->setAutoDefault(false);
+        const UINT id = static_cast<UINT>(item.id);
+        connect(button, &QPushButton::clicked, this, [this, id] { SendCommand(id); });
+        widget = button;
+        break;
+      }
+    }
+    widget->setFont(m_font);
+    widget->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::NoFocus);
+    const bool icon = item.kind == AfxControlKind::kStatic && (item.style & 0x1F) == SS_ICON;
+    widget->setGeometry(ToPixelsX(item.x), ToPixelsY(item.y),
+                        icon ? kIconSize : ToPixelsX(item.cx), icon ? kIconSize : ToPixelsY(item.cy));
+    widget->setVisible((item.style & WS_VISIBLE) != 0);
+    m_controls.push_back(Control{&item, widget, std::string(), false, 0});
+  }
+}
+
+Control* DialogWindow::FindControl(int id) {
+  for (Control& c : m_controls) {
+    if (c.item->id == id) return &c;
+  }
+  return nullptr;
+}
+
+void DialogWindow::SendCommand(UINT command) {
+  AfxCallWndProc(m_wnd, WM_COMMAND, command, 0);
+}
+
+void DialogWindow::RunLoop() {
+  QEventLoop loop;
+  m_loop = &loop;
+  if (!m_endRequested) loop.exec();
+  m_loop = nullptr;
+}
+
+void DialogWindow::EndLoop() {
+  m_endRequested = true;
+  if (m_loop != nullptr) m_loop->exit(0);
+}
+
+HICON DialogWindow::SetIcon(HICON icon, bool big) {
+  HICON& slot = big ? m_bigIcon : m_smallIcon;
+  HICON previous = slot;
+  slot = icon;
+  QIcon combined;
+  for (HICON h : {m_bigIcon, m_smallIcon}) {
+    const QIcon part = IconFromHandle(h);
+    for (const QSize& size : part.availableSizes()) combined.addPixmap(part.pixmap(size));
+  }
+  setWindowIcon(combined);
+  return previous;
+}
+
+bool DialogWindow::event(QEvent* event) {
+  if (event->type() == PostedMessageEvent::kType) {
+    auto* posted = static_cast<PostedMessageEvent*>(event);
+    AfxDispatchPosted(m_wnd, posted->m_message, posted->m_wParam, posted->m_lParam);
+    return true;
+  }
+  return QWidget::event(event);
+}
+
+void DialogWindow::keyPressEvent(QKeyEvent* event) {
+  const Qt::KeyboardModifiers mods =
+      event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter: {
+      // Enter presses the focused button, else the default button, else gives IDOK.
+      UINT command = IDOK;
+      for (const Control& c : m_controls) {
+        if (c.item->kind != AfxControlKind::kButton) continue;
+        if (c.widget->hasFocus()) {
+          command = static_cast<UINT>(c.item->id);
+          break;
+        }
+        if ((c.item->style & BS_DEFPUSHBUTTON) != 0) command = static_cast<UINT>(c.item->id);
+      }
+      SendCommand(command);
+      return;
+    }
+    case Qt::Key_Escape:
+      SendCommand(IDCANCEL);
+      return;
+    case Qt::Key_F1:
+      if (mods == Qt::NoModifier) {
+        SendCommand(ID_HELP);
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void DialogWindow::closeEvent(QCloseEvent* event) {
+  // The close box asks; the dialog decides (and destroys the window itself).
+  event->ignore();
+  AfxCallWndProc(m_wnd, WM_CLOSE, 0, 0);
+}
+
+}  // namespace afx_qt
+
+// The font libraries that Qt loads keep a few one-time allocations until the process ends; the
+// leak checker of sanitized builds is told so, so that it judges only our own memory.
+extern "C" __attribute__((used, visibility("default"))) const char* __lsan_default_suppressions() {
+  return "leak:libfontconfig.so\nleak:libfreetype.so\n";
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace afx_backend {
+
+using afx_qt::DialogWindow;
+using afx_qt::FromHwnd;
+using afx_qt::ToHwnd;
+
+void Init() {
+  if (QCoreApplication::instance() != nullptr) return;
+  // Without a display, windows go to an off-screen surface so that scheduled runs work.
+  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  }
+  // The program takes nothing from its command line, so the toolkit sees none either.
+  static int argc = 1;
+  static char name[] = "orlexmon";
+  static char* argv[] = {name, nullptr};
+  auto* app = new QApplication(argc, argv);  // lives for the process
+  app->setQuitOnLastWindowClosed(false);
+  afx_qt::InstallFontSubstitutions();
+  QFont font(QStringLiteral("IPAPGothic"));
+  font.setPixelSize(12);
+  QApplication::setFont(font);
+}
+
+HWND CreateDialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, HWND owner) {
+  if (QCoreApplication::instance() == nullptr) return nullptr;
+  return ToHwnd(new DialogWindow(wnd, tmpl, FromHwnd(owner)));
+}
+
+void ShowDialogWindow(HWND hwnd, bool focusFirst) {
+  DialogWindow* window = FromHwnd(hwnd);
+  window->adjustSize();
+  const QSize size = window->sizeHint().expandedTo(window->size());
+  QRect area;
+  if (window->owner() != nullptr) {
+    area = window->owner()->frameGeometry();
+  } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    area = screen->availableGeometry();
+  }
+  if (window->tmpl().x == 0 && window->tmpl().y == 0 && area.isValid()) {
+    window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+  }
+  window->show();
+  if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
+    window->raise();
+    window->activateWindow();
+  }
+  if (focusFirst) {
+    for (afx_qt::Control& c : window->controls()) {
+      if ((c.item->style & WS_TABSTOP) != 0 && c.widget->isVisible()) {
+        c.widget->setFocus(Qt::OtherFocusReason);
+        break;
+      }
+    }
+  }
+  if (afx_qt::g_dialogShownHook) afx_qt::g_dialogShownHook(window->wnd());
+}
+
+void RunModalLoop(HWND hwnd) { FromHwnd(hwnd)->RunLoop(); }
+void EndModalLoop(HWND hwnd) { FromHwnd(hwnd)->EndLoop(); }
+void HideWindow(HWND hwnd) { FromHwnd(hwnd)->hide(); }
+void DestroyWindow(HWND hwnd) { delete FromHwnd(hwnd); }
+
+void PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  QCoreApplication::postEvent(FromHwnd(hwnd),
+                              new afx_qt::PostedMessageEvent(message, wParam, lParam));
+}
+
+HICON SetIcon(HWND hwnd, HICON icon, bool big) { return FromHwnd(hwnd)->SetIcon(icon, big); }
+bool IsIconic(HWND hwnd) { return FromHwnd(hwnd)->iconic(); }
+
+RECT GetClientRect(HWND hwnd) {
+  const QSize size = FromHwnd(hwnd)->clientSize();
+  return RECT{0, 0, size.width(), size.height()};
+}
+
+int GetSystemMetrics(int index) {
+  switch (index) {
+    case SM_CXICON:
+    case SM_CYICON:
+      return afx_qt::kIconSize;
+    default:
+      return 0;
+  }
+}
+
+bool SetControlText(HWND hwnd, int id, std::string_view bytes) {
+  afx_qt::Control* c = FromHwnd(hwnd)->FindControl(id);
+  if (c == nullptr) return false;
+  if (c->shownKnown && c->shownBytes == bytes) return true;  // unchanged: no repaint
+  const QString text = FromCp932(bytes);
+  c->shownBytes.assign(bytes);
+  if (auto* edit = qobject_cast<QLineEdit*>(c->widget)) {
+    edit->setText(text);
+    edit->setCursorPosition(0);  // show the start of a long text
+  } else if (auto* label = qobject_cast<QLabel*>(c->widget)) {
+    label->setText(text);
+  } else if (auto* button = qobject_cast<QPushButton*>(c->widget)) {
+    button->setText(text);
+  }
+  c->shownKnown = true;
+  ++c->writes;
+  return true;
+}
+
+bool GetControlText(HWND hwnd, int id, std::string* bytes) {
+  afx_qt::Control* c = FromHwnd(hwnd)->FindControl(id);
+  if (c == nullptr) return false;
+  if (c->shownKnown) {
+    *bytes = c->shownBytes;
+    return true;
+  }
+  QString text;
+  if (auto* edit = qobject_cast<QLineEdit*>(c->widget)) {
+    text = edit->text();
+  } else if (auto* label = qobject_cast<QLabel*>(c->widget)) {
+    text = label->text();
+  } else if (auto* button = qobject_cast<QPushButton*>(c->widget)) {
+    text = button->text();
+  }
+  *bytes = ToCp932(text);
+  return true;
+}
+
+HDC BeginPaint(HWND hwnd) {
+  DialogWindow* window = FromHwnd(hwnd);
+  if (window->inPaint && window->painter == nullptr) window->painter = new QPainter(window->client());
+  window->paintContext = afx_qt::PaintContext{window, window->painter};
+  return reinterpret_cast<HDC>(&window->paintContext);
+}
+
+void EndPaint(HWND hwnd, HDC) {
+  DialogWindow* window = FromHwnd(hwnd);
+  delete window->painter;
+  window->painter = nullptr;
+  window->paintContext = afx_qt::PaintContext{window, nullptr};
+}
+
+void EraseIconBackground(HWND, HDC hdc) {
+  auto* ctx = reinterpret_cast<afx_qt::PaintContext*>(hdc);
+  if (ctx == nullptr || ctx->painter == nullptr) return;
+  ctx->painter->fillRect(ctx->window->client()->rect(),
+                         ctx->window->palette().color(QPalette::Window));
+}
+
+bool DrawIcon(HDC hdc, int x, int y, HICON icon) {
+  auto* ctx = reinterpret_cast<afx_qt::PaintContext*>(hdc);
+  if (ctx == nullptr || icon == nullptr) return false;
+  ++ctx->window->iconDraws;
+  ctx->window->lastIconX = x;
+  ctx->window->lastIconY = y;
+  ctx->window->lastIcon = icon;
+  if (ctx->painter != nullptr) {
+    ctx->painter->drawPixmap(x, y, afx_qt::IconFromHandle(icon).pixmap(afx_qt::kIconSize,
+                                                                       afx_qt::kIconSize));
+  }
+  return true;
+}
+
+}  // namespace afx_backend

@@ -1,0 +1,135 @@
+// The Qt side of one dialog window: a fixed-size top-level widget with an optional menu bar and
+// a client area that holds the template's controls at their pixel positions.
+//
+// Internal to the Qt backend (backend_qt.cpp and testing_qt.cpp). An HWND is a pointer to a
+// DialogWindow.
+#pragma once
+
+#include <QEvent>
+#include <QIcon>
+#include <QWidget>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "framework/afxwin.h"
+#include "framework/resource.h"
+
+class QEventLoop;
+class QMenuBar;
+class QPainter;
+
+namespace afx_qt {
+
+// A message posted with PostMessage, delivered from the event queue.
+class PostedMessageEvent : public QEvent {
+ public:
+  static const QEvent::Type kType;
+  PostedMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
+      : QEvent(kType), m_message(message), m_wParam(wParam), m_lParam(lParam) {}
+  UINT m_message;   // the message
+  WPARAM m_wParam;  // its first parameter
+  LPARAM m_lParam;  // its second parameter
+};
+
+// One control of the template.
+struct Control {
+  const AfxDialogItem* item;   // its template entry
+  QWidget* widget;             // the widget (owned by the client area)
+  std::string shownBytes;      // the code-page-932 text last written, when `shownKnown`
+  bool shownKnown = false;     // shownBytes matches the widget's text
+  int writes = 0;              // texts written to the screen
+};
+
+class DialogWindow;
+
+// The client area: paints through the window's WM_PAINT handling.
+class ClientArea : public QWidget {
+ public:
+  explicit ClientArea(DialogWindow* window);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  DialogWindow* m_window;  // the window this is the client area of
+};
+
+// A paint in progress (the HDC of a CPaintDC).
+struct PaintContext {
+  DialogWindow* window;  // the window being painted
+  QPainter* painter;     // null when painting outside a paint event
+};
+
+class DialogWindow : public QWidget {
+ public:
+  DialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, DialogWindow* owner);
+  ~DialogWindow() override;
+
+  CWnd* wnd() const { return m_wnd; }
+  const AfxDialogTemplate& tmpl() const { return m_tmpl; }
+  ClientArea* client() const { return m_client; }
+  QMenuBar* menuBar() const { return m_menuBar; }
+  DialogWindow* owner() const { return m_owner; }
+  std::vector<Control>& controls() { return m_controls; }
+  Control* FindControl(int id);
+  int baseUnitX() const { return m_baseX; }
+  int baseUnitY() const { return m_baseY; }
+  const QFont& dialogFont() const { return m_font; }
+
+  void RunLoop();
+  void EndLoop();
+
+  HICON SetIcon(HICON icon, bool big);
+  bool iconic() const { return isMinimized() || m_testIconic; }
+  QSize clientSize() const { return m_testClientSize.value_or(m_client->size()); }
+
+  // Painting.
+  bool inPaint = false;              // inside the client area's paint event
+  QPainter* painter = nullptr;       // the painter of that paint, once begun
+  PaintContext paintContext{};       // what BeginPaint hands out
+  int iconDraws = 0;                 // DrawIcon calls
+  int lastIconX = 0, lastIconY = 0;  // where the last one drew
+  HICON lastIcon = nullptr;          // what the last one drew
+
+  // Test overrides.
+  bool m_testIconic = false;                // IsIconic answers true
+  std::optional<QSize> m_testClientSize;    // GetClientRect answers this size
+
+ protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenu(const AfxMenuTemplate& menu);
+  void BuildControls();
+  int ToPixelsX(int units) const;
+  int ToPixelsY(int units) const;
+  void SendCommand(UINT command);
+
+  CWnd* m_wnd;                       // the framework window this shows
+  const AfxDialogTemplate& m_tmpl;   // the template it was made from
+  DialogWindow* m_owner;             // owner window, or null
+  ClientArea* m_client = nullptr;    // the client area (child)
+  QMenuBar* m_menuBar = nullptr;     // the menu bar (child), or null
+  QFont m_font;                      // the dialog font
+  int m_baseX = 0, m_baseY = 0;      // dialog base units in pixels
+  std::vector<Control> m_controls;   // in template order
+  QEventLoop* m_loop = nullptr;      // the running modal loop, or null
+  bool m_endRequested = false;       // EndLoop came before or during the loop
+  HICON m_bigIcon = nullptr;         // WM_SETICON ICON_BIG
+  HICON m_smallIcon = nullptr;       // WM_SETICON ICON_SMALL
+};
+
+inline DialogWindow* FromHwnd(HWND hwnd) { return reinterpret_cast<DialogWindow*>(hwnd); }
+inline HWND ToHwnd(DialogWindow* window) { return reinterpret_cast<HWND>(window); }
+
+// The icon of a resource, with all its images; a null QIcon for a null handle.
+QIcon IconFromHandle(HICON icon);
+
+// Test hook: called after a dialog has been shown.
+extern std::function<void(CWnd*)> g_dialogShownHook;
+
+}  // namespace afx_qt
