@@ -155,14 +155,28 @@ std::unique_ptr<char[]> Buffer(const std::string& text) {
   return buffer;
 }
 
-class DifferentialTest : public ::testing::Test {
+// The scan has one build per vector width; each is held to the reference. The widths that the
+// processor lacks fall back to the widest it has.
+struct Width {
+  KeywordTable::ScanVectors vectors;
+  const char* name;  // also the test's name
+};
+constexpr Width kWidths[] = {{KeywordTable::ScanVectors::kWidest, "Widest"},
+                             {KeywordTable::ScanVectors::k32, "Bytes32"},
+                             {KeywordTable::ScanVectors::k16, "Bytes16"}};
+
+class DifferentialTest : public ::testing::TestWithParam<Width> {
  protected:
   void SetUp() override {
+    KeywordTable::UseScanVectors(GetParam().vectors);
     std::string pattern = (fs::path(::testing::TempDir()) / "differential_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
   }
-  void TearDown() override { fs::remove_all(dir_); }
+  void TearDown() override {
+    KeywordTable::UseScanVectors(KeywordTable::ScanVectors::kWidest);
+    fs::remove_all(dir_);
+  }
 
   // Loads a table from a keyword file holding `contents`.
   std::unique_ptr<KeywordTable> Load(const std::string& contents) {
@@ -232,7 +246,7 @@ TEST(DifferentialNormalizeTest, RandomTextsAgreeInEveryPlacement) {
   }
 }
 
-TEST_F(DifferentialTest, RandomTablesAndTextsScoreAlike) {
+TEST_P(DifferentialTest, RandomTablesAndTextsScoreAlike) {
   Random random(4242);
   for (int round = 0; round < 400; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
@@ -282,7 +296,7 @@ TEST_F(DifferentialTest, RandomTablesAndTextsScoreAlike) {
   }
 }
 
-TEST_F(DifferentialTest, FullTableAgrees) {
+TEST_P(DifferentialTest, FullTableAgrees) {
   // The largest table: 9999 keywords, many sharing first bytes, and lines past the limit.
   Random random(99);
   std::vector<std::string> fields;
@@ -303,5 +317,10 @@ TEST_F(DifferentialTest, FullTableAgrees) {
     ASSERT_EQ(hits, expected_hits) << Hex(text);
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryWidth, DifferentialTest, ::testing::ValuesIn(kWidths),
+                         [](const ::testing::TestParamInfo<Width>& width) {
+                           return std::string(width.param.name);
+                         });
 
 }  // namespace
