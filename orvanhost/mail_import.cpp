@@ -106,7 +106,7 @@ bool ReadMailFile(const std::string& path, std::vector<ImportedMessage>* message
                   std::string* error) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    *error = std::strerror(errno);
+    *error = std::string("cannot read: ") + std::strerror(errno);
     return false;
   }
   if (!S_ISREG(info.st_mode)) {
@@ -115,7 +115,7 @@ bool ReadMailFile(const std::string& path, std::vector<ImportedMessage>* message
   }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
-    *error = std::strerror(errno);
+    *error = std::string("cannot read: ") + std::strerror(errno);
     return false;
   }
   const std::string data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

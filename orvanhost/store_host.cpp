@@ -57,7 +57,9 @@ void BindText(sqlite3_stmt* statement, int index, const char* text) {
 
 }  // namespace
 
-StoreHost::StoreHost(std::string store_path) : store_path_(std::move(store_path)) {}
+StoreHost::StoreHost(std::string store_path) : store_path_(std::move(store_path)) {
+  pending_.reserve(kMaxBatchStores);
+}
 
 StoreHost::~StoreHost() { HostDetach(); }
 
@@ -87,7 +89,7 @@ bool StoreHost::EnsureOpen() {
 
 void StoreHost::CloseStore() {
   ResetCursor();
-  Commit();
+  WriteBatchOrDrop();
   for (sqlite3_stmt** statement : {&next_user_, &find_user_, &find_folder_, &messages_,
                                    &store_score_, &begin_, &commit_}) {
     sqlite3_finalize(*statement);
@@ -107,27 +109,52 @@ void StoreHost::ResetCursor() {
   cursor_active_ = false;
 }
 
-void StoreHost::Commit() {
-  if (!in_transaction_) return;
-  ResetCursor();
-  const int rc = sqlite3_step(commit_);
-  sqlite3_reset(commit_);
-  if (rc != SQLITE_DONE && sqlite3_get_autocommit(db_) == 0) {
-    // The batch could not be written: it is given up, and its messages stay unscored.
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+bool StoreHost::WriteBatch() {
+  if (pending_.empty()) return true;
+  ResetCursor();  // see invariant 3
+  const int begun = sqlite3_step(begin_);
+  sqlite3_reset(begin_);
+  if (begun != SQLITE_DONE) return false;
+  bool written = true;
+  for (const PendingScore& score : pending_) {
+    sqlite3_bind_int(store_score_, 1, score.hits);
+    sqlite3_bind_int(store_score_, 2, score.points);
+    sqlite3_bind_int64(store_score_, 3, score.position);
+    const int rc = sqlite3_step(store_score_);
+    sqlite3_reset(store_score_);
+    if (rc != SQLITE_DONE) {
+      written = false;
+      break;
+    }
   }
-  in_transaction_ = false;
-  pending_stores_ = 0;
+  if (written) {
+    written = sqlite3_step(commit_) == SQLITE_DONE;
+    sqlite3_reset(commit_);
+  }
+  if (!written) {
+    if (sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+  }
+  pending_.clear();
+  return true;
+}
+
+void StoreHost::WriteBatchOrDrop() {
+  if (!WriteBatch()) pending_.clear();
+  window_open_ = false;
 }
 
 void StoreHost::EndBatchWindowIfOver() {
-  if (!in_transaction_ && !cursor_active_) return;
-  if (pending_stores_ < kMaxBatchStores &&
+  if (!window_open_) return;
+  if (pending_.size() < kMaxBatchStores &&
       std::chrono::steady_clock::now() - window_start_ < kMaxBatchAge) {
     return;
   }
-  Commit();
   ResetCursor();
+  // A batch that cannot be written now is tried again at the next window's end, unless it is
+  // full; the run must not stall on another process's lock.
+  if (!WriteBatch() && pending_.size() >= kMaxBatchStores) pending_.clear();
+  window_open_ = false;
 }
 
 int32_t StoreHost::HostOpenUserList(int32_t, int32_t, const char*) {
@@ -185,7 +212,10 @@ int32_t StoreHost::HostNextMessage(MessageRecord* record, int32_t) {
     sqlite3_bind_int64(messages_, 1, folder_);
     sqlite3_bind_int64(messages_, 2, last_message_);
     cursor_active_ = true;
-    if (!in_transaction_) window_start_ = std::chrono::steady_clock::now();
+  }
+  if (!window_open_) {
+    window_open_ = true;
+    window_start_ = std::chrono::steady_clock::now();
   }
   if (sqlite3_step(messages_) != SQLITE_ROW) {
     ResetCursor();
@@ -204,32 +234,7 @@ int32_t StoreHost::HostNextMessage(MessageRecord* record, int32_t) {
 
 int32_t StoreHost::HostStoreScore(int32_t hits, int32_t points) {
   if (!folder_open_ || !delivered_) return 0;
-  if (!in_transaction_) {
-    // A read snapshot held into BEGIN could not be upgraded once another process has written.
-    ResetCursor();
-    const int rc = sqlite3_step(begin_);
-    sqlite3_reset(begin_);
-    if (rc != SQLITE_DONE) return 0;
-    in_transaction_ = true;
-    pending_stores_ = 0;
-    window_start_ = std::chrono::steady_clock::now();
-  }
-  sqlite3_bind_int(store_score_, 1, hits);
-  sqlite3_bind_int(store_score_, 2, points);
-  sqlite3_bind_int64(store_score_, 3, last_message_);
-  const int rc = sqlite3_step(store_score_);
-  sqlite3_reset(store_score_);
-  if (rc != SQLITE_DONE) {
-    // Some errors roll the whole batch back; its messages are then simply unscored.
-    if (sqlite3_get_autocommit(db_) != 0) {
-      in_transaction_ = false;
-      pending_stores_ = 0;
-      cursor_active_ = false;
-      sqlite3_reset(messages_);
-    }
-    return 0;
-  }
-  ++pending_stores_;
+  pending_.push_back({last_message_, hits, points});
   return 1;
 }
 
@@ -240,8 +245,8 @@ int32_t StoreHost::HostFinishMessage() {
 
 int32_t StoreHost::HostCloseFolder() {
   if (!folder_open_) return 1;
-  Commit();
   ResetCursor();
+  WriteBatchOrDrop();
   folder_open_ = false;
   delivered_ = false;
   CloseStoreIfIdle();
@@ -250,7 +255,7 @@ int32_t StoreHost::HostCloseFolder() {
 
 int32_t StoreHost::HostCloseUserList() {
   if (!list_open_) return 1;
-  Commit();
+  WriteBatchOrDrop();
   list_open_ = false;
   CloseStoreIfIdle();
   return 1;

@@ -4,15 +4,17 @@
 // operations by number; tests make their own over a temporary store.
 //
 // Workload: a check run delivers every message of every folder once, in `position` order, and
-// stores a score for most of them. Reads step one cursor per folder; scores are written in
-// batches, one transaction per kMaxBatchStores stores or kMaxBatchAge, whichever comes first,
-// and always when a folder or the user list is closed and at detach. Invariants:
-//   1. A store call is either committed with its message's hits and points or not at all, so a
+// stores a score for most of them. Reads step one cursor per folder. Scores are kept in memory
+// and written in one short transaction at the end of each batch window (kMaxBatchStores scores
+// or kMaxBatchAge, whichever comes first), and always when a folder or the user list is closed
+// and at detach. Invariants:
+//   1. A score is either committed with its message's hits and points or not at all, so a
 //      killed process leaves each message scored right or still unscored.
-//   2. The message cursor lives inside one batch window only: it is reset before a transaction
-//      begins and after it ends, and re-opened after the last delivered position. So no read
-//      snapshot is held for long and other processes' writers and checkpoints are never starved.
-//   3. No write transaction stays open longer than kMaxBatchAge while messages are delivered.
+//   2. The write lock is held only while a batch is written (a few milliseconds), never while
+//      the caller scores: other processes' writers find it free most of the time.
+//   3. The message cursor lives inside one batch window only: it is reset before a batch is
+//      written, and re-opened after the last delivered position. So no read snapshot is held for
+//      long, and a batch's BEGIN IMMEDIATE never starts from a stale snapshot.
 // Not thread-safe: one thread calls it, as with the real host.
 #pragma once
 
@@ -21,12 +23,13 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "host/host_records.h"
 
 class StoreHost {
  public:
-  static constexpr int kMaxBatchStores = 4096;  // stores per transaction at most
+  static constexpr size_t kMaxBatchStores = 4096;  // scores per transaction at most
   static constexpr std::chrono::milliseconds kMaxBatchAge{100};  // a batch window's length
   // The body field holds at most this many bytes of text, and a NUL.
   static constexpr size_t kMaxBodyText = 32767;
@@ -53,8 +56,10 @@ class StoreHost {
   // Fills title, destination, score state, stored points and body of the open folder's next
   // message in `position` order, and nothing else; zero when none is left or no folder is open.
   int32_t HostNextMessage(MessageRecord* record, int32_t zero);
-  // Stores hits and points for the last delivered message and marks it scored (score_state 0).
-  // Zero when no message was delivered or the write failed (the message stays unscored).
+  // Stores hits and points for the last delivered message and marks it scored (score_state 0),
+  // with the batch. Zero when no message was delivered. A batch that cannot be written (the
+  // store stays locked past its busy timeout) is tried again with the next; the messages of one
+  // that still fails when the folder closes stay unscored.
   int32_t HostStoreScore(int32_t hits, int32_t points);
   // Ends the current message: commits the batch when its window is over.
   int32_t HostFinishMessage();
@@ -70,8 +75,17 @@ class StoreHost {
   void CloseStoreIfIdle();
   void CloseStore();
   void ResetCursor();
-  void Commit();
+  // Writes the pending scores in one transaction; false (scores kept) when it cannot.
+  bool WriteBatch();
+  // Writes the pending scores; what cannot be written is given up (the messages stay unscored).
+  void WriteBatchOrDrop();
   void EndBatchWindowIfOver();
+
+  struct PendingScore {
+    int64_t position;  // the message
+    int32_t hits;      // its hits
+    int32_t points;    // its points
+  };
 
   std::string store_path_;                // as given; empty: DefaultStorePath()
   std::string program_;                   // the name HostAttach was given
@@ -90,7 +104,7 @@ class StoreHost {
   int64_t last_message_ = 0;              // position of the last delivered message
   bool delivered_ = false;                // last_message_ names a delivered message
   bool cursor_active_ = false;            // messages_ is bound and stepping
-  bool in_transaction_ = false;           // a batch transaction is open
-  int pending_stores_ = 0;                // stores in the open transaction
+  std::vector<PendingScore> pending_;     // scores not written yet, in store order
+  bool window_open_ = false;              // a batch window runs (cursor or scores pending)
   std::chrono::steady_clock::time_point window_start_;  // when the batch window began
 };
