@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,6 +42,13 @@ class CallbackRunner : public QObject {
 CallbackRunner* Runner() {
   static auto* runner = new CallbackRunner;
   return runner;
+}
+
+QImage ClientAreaImage(DialogWindow* w) {
+  QImage image(w->client()->size(), QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  w->client()->render(&image);
+  return image;
 }
 
 }  // namespace
@@ -169,7 +177,10 @@ void AfxTestSetClientSize(HWND hwnd, int width, int height) {
   FromHwnd(hwnd)->m_testClientSize = QSize(width, height);
 }
 
-void AfxTestRepaint(HWND hwnd) { FromHwnd(hwnd)->client()->repaint(); }
+void AfxTestRepaint(HWND hwnd) {
+  // Rendering paints at once whether or not the platform has exposed the window yet.
+  ClientAreaImage(FromHwnd(hwnd));
+}
 
 AfxTestIconDraw AfxTestLastIconDraw(HWND hwnd) {
   const DialogWindow* w = FromHwnd(hwnd);

@@ -1,0 +1,56 @@
+// Start-up and shut-down. The host calls are fixed in number and order: HostAttach and
+// HostOpenUserList before the window, HostCloseUserList (if the list opened) and HostDetach
+// after it; a folder left open is closed by the window's destruction, before DoModal returns.
+// Nothing is reported: no message box, no log; the exit status tells how the run ended.
+#include "app/keyword_check_app.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "ui/keyword_check_dlg.h"
+#include "ui/resources.h"
+
+namespace {
+HostLibrary* g_host = nullptr;  // the bound host library
+}  // namespace
+
+void SetHostLibrary(HostLibrary* host) { g_host = host; }
+
+BEGIN_MESSAGE_MAP(CKeywordCheckApp, CWinApp)
+  ON_COMMAND(ID_HELP, CWinApp::OnHelp)
+END_MESSAGE_MAP()
+
+CKeywordCheckApp::CKeywordCheckApp() : CWinApp() {
+  // The program's resources are part of it from the start, as the executable's would be.
+  AfxSetResources(&OrLexmonResources());
+}
+
+CKeywordCheckApp::~CKeywordCheckApp() = default;
+
+BOOL CKeywordCheckApp::InitInstance() {
+  assert(g_host != nullptr);
+  HostLibrary& host = *g_host;
+
+  // 1. The 3-D look of dialogs and controls: a platform setting that this platform lacks.
+  // 2. Attach; a failure does not stop start-up.
+  host.HostAttach(0, "orLexmon");
+  // 3. Open the user list; only a nonzero result asks for HostCloseUserList at the end.
+  const int32_t userListOpen = host.HostOpenUserList(0, 0, "*");
+  {
+    // 4. The main window object, with no owner. No window exists yet.
+    CKeywordCheckDlg dlg(host);
+    // 5. It is the application's main window.
+    m_pMainWnd = &dlg;
+    // 6. The whole run happens inside the modal run; its end code does not matter.
+    dlg.DoModal();
+    m_nExitCode = std::strcmp(dlg.m_strUser, kTextAllUsersDone) == 0 ? kExitAllUsersDone
+                                                                      : kExitRunNotDone;
+    // 7. Close the user list, if it opened.
+    if (userListOpen != 0) host.HostCloseUserList();
+    // 8. Detach, whatever happened before.
+    host.HostDetach();
+    // 9. The main window object goes at the end of this block.
+  }
+  // 10. No message loop of the application's own.
+  return FALSE;
+}
