@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 libgmime-3.0-dev
   qt6-base-dev fonts-ipafont-gothic xvfb xauth
+  manpages-ja
 )
 missing=()
 for p in "${packages[@]}"; do
