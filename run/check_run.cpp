@@ -10,9 +10,11 @@
 // before anything reads it, so that a faulty host can never make the run read past a field.
 #include "run/check_run.h"
 
+#include <cassert>
 #include <charconv>
 #include <cstring>
 #include <limits>
+#include <string_view>
 
 namespace {
 
@@ -25,6 +27,18 @@ int32_t SaturatingAdd(int32_t a, int32_t b) {
 }
 
 }  // namespace
+
+void CCheckRun::CheckInvariants() const {
+#ifndef NDEBUG
+  assert(m_nMessageCount >= 0);
+  assert(m_nHitTotal >= 0);
+  std::string_view points = m_strMessagePoints.View();
+  assert(points.size() <= 11);
+  for (size_t i = 0; i < points.size(); ++i) {
+    assert((points[i] >= '0' && points[i] <= '9') || (i == 0 && points[i] == '-'));
+  }
+#endif
+}
 
 CCheckRun::CCheckRun(HostLibrary& host) : m_host(host) {
   std::memset(m_userRecord.bytes, 0, sizeof m_userRecord.bytes);
@@ -47,6 +61,7 @@ void CCheckRun::OnNextUser() {
     m_strUser = kTextAllUsersDone;
     Refresh();
     PostCommand(kIdOk);
+    CheckInvariants();
     return;
   }
   TerminateField(m_userRecord.Name(), UserRecord::kNameSize);
@@ -66,11 +81,13 @@ void CCheckRun::OnNextUser() {
   m_bFolderOpen = m_host.HostOpenFolder(m_strUser, folder, 0, m_userRecord.Kind());
   if (m_bFolderOpen != 0) {
     PostCommand(kIdmCheckMessage);
+    CheckInvariants();
     return;
   }
   m_strUser += kTextOpenError;
   Refresh();
   PostCommand(kIdCancel);
+  CheckInvariants();
 }
 
 void CCheckRun::OnCheckMessage() {
@@ -84,6 +101,7 @@ void CCheckRun::OnCheckMessage() {
     m_strUser += kTextCheckDone;
     Refresh();
     PostCommand(kIdmNextUser);
+    CheckInvariants();
     return;
   }
 
@@ -111,6 +129,7 @@ void CCheckRun::OnCheckMessage() {
   Refresh();
   m_host.HostFinishMessage();
   PostCommand(kIdmCheckMessage);
+  CheckInvariants();
 }
 
 void CCheckRun::CloseFolderOnDestroy() {

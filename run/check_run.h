@@ -16,6 +16,18 @@
 //   FolderOpen --OnCheckMessage, message--> FolderOpen [32774]
 //   FolderOpen --OnCheckMessage, no more--> Idle [32773]
 //   any --window ends--> Closed (CloseFolderOnDestroy)
+//
+// The menu can send 32773 and 32774 by hand at any moment; the steps do not look at the state
+// first. 32774 with no folder open does nothing; 32774 with a folder open starts a second chain
+// of next-message steps (the first to reach the folder's end closes it, the other then finds no
+// folder open and ends); 32773 with a folder open opens the next user's folder without closing
+// the open one and overwrites m_bFolderOpen.
+//
+// Invariants, checked after every step in debug builds:
+//   1. m_nMessageCount >= 0 and m_nHitTotal >= 0 (both only grow between two users).
+//   2. m_bFolderOpen is nonzero only after a HostOpenFolder that returned nonzero and before the
+//      HostCloseFolder that follows it.
+//   3. m_strMessagePoints is empty or the decimal points of one message.
 #pragma once
 
 #include <cstdint>
@@ -102,5 +114,7 @@ class CCheckRun {
   HostLibrary& host() { return m_host; }
 
  private:
+  void CheckInvariants() const;  // asserts invariants 1 and 3 (debug builds)
+
   HostLibrary& m_host;  // the bound host library; outlives the run
 };
