@@ -73,6 +73,8 @@ bool StoreHost::EnsureOpen() {
   const std::string path = store_path_.empty() ? DefaultStorePath() : store_path_;
   std::string error;
   if (!OpenStore(path, /*create=*/false, &db_, &error)) return false;
+  // Checkpoints run on the checkpointer's thread (invariant 3).
+  sqlite3_exec(db_, "PRAGMA wal_autocheckpoint = 0", nullptr, nullptr, nullptr);
   const unsigned flags = SQLITE_PREPARE_PERSISTENT;
   const auto prepare = [&](const char* sql, sqlite3_stmt** statement) {
     return sqlite3_prepare_v3(db_, sql, -1, flags, statement, nullptr) == SQLITE_OK;
@@ -84,6 +86,7 @@ bool StoreHost::EnsureOpen() {
     CloseStore();  // a file that is no store, or lacks its tables
     return false;
   }
+  checkpointer_ = std::make_unique<WalCheckpointer>(path);
   return true;
 }
 
@@ -95,7 +98,8 @@ void StoreHost::CloseStore() {
     sqlite3_finalize(*statement);
     *statement = nullptr;
   }
-  sqlite3_close(db_);
+  checkpointer_.reset();
+  sqlite3_close(db_);  // the last connection to close checkpoints what is left
   db_ = nullptr;
 }
 
@@ -111,7 +115,7 @@ void StoreHost::ResetCursor() {
 
 bool StoreHost::WriteBatch() {
   if (pending_.empty()) return true;
-  ResetCursor();  // see invariant 3
+  ResetCursor();  // see invariant 4
   const int begun = sqlite3_step(begin_);
   sqlite3_reset(begin_);
   if (begun != SQLITE_DONE) return false;
@@ -136,6 +140,7 @@ bool StoreHost::WriteBatch() {
     return false;
   }
   pending_.clear();
+  checkpointer_->Request();
   return true;
 }
 

@@ -12,7 +12,9 @@
 //      killed process leaves each message scored right or still unscored.
 //   2. The write lock is held only while a batch is written (a few milliseconds), never while
 //      the caller scores: other processes' writers find it free most of the time.
-//   3. The message cursor lives inside one batch window only: it is reset before a batch is
+//   3. The copy of the write-ahead log into the database file (a checkpoint, with its fsync)
+//      runs on a thread of its own (wal_checkpointer.h), never on the caller's.
+//   4. The message cursor lives inside one batch window only: it is reset before a batch is
 //      written, and re-opened after the last delivered position. So no read snapshot is held for
 //      long, and a batch's BEGIN IMMEDIATE never starts from a stale snapshot.
 // Not thread-safe: one thread calls it, as with the real host.
@@ -22,10 +24,12 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host/host_records.h"
+#include "orvanhost/wal_checkpointer.h"
 
 class StoreHost {
  public:
@@ -90,6 +94,7 @@ class StoreHost {
   std::string store_path_;                // as given; empty: DefaultStorePath()
   std::string program_;                   // the name HostAttach was given
   sqlite3* db_ = nullptr;                 // the store, open while a list or folder is open
+  std::unique_ptr<WalCheckpointer> checkpointer_;  // while db_ is open
   sqlite3_stmt* next_user_ = nullptr;     // the user after a position
   sqlite3_stmt* find_user_ = nullptr;     // a user's position by name
   sqlite3_stmt* find_folder_ = nullptr;   // a folder's id by user and name (or NULL)
