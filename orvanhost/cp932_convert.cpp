@@ -70,9 +70,9 @@ void Convert(iconv_t cd, std::string_view input, std::string_view substitute, Sk
       continue;
     }
     if (error == E2BIG) continue;
-    // EILSEQ, or EINVAL (a sequence cut off by the end of the input).
     output->append(substitute);
     ++*replaced;
+    if (error == EINVAL) return;  // a sequence cut off by the end of the input
     const size_t step = std::min(in_left, std::max<size_t>(1, skip(in, in_left)));
     in += step;
     in_left -= step;
