@@ -319,14 +319,14 @@ int ImportCommand(Command& command, const std::string& user,
         if (entry.messages.size() > 1) command.out() << " (message " << i + 1 << ')';
         command.out() << " \"" << ToTerminal(message.title) << "\": " << message.replaced
                       << " character" << (message.replaced == 1 ? "" : "s")
-                      << " replaced by 〓\n";
+                      << " replaced by " << ToTerminal(kGetaMark) << '\n';
       }
     }
   }
   if (!command.Commit()) return kStatusError;
   command.out() << "imported " << imported << " message" << (imported == 1 ? "" : "s")
                 << " into " << user << "; " << replaced_total << " character"
-                << (replaced_total == 1 ? "" : "s") << " replaced by 〓 in " << replaced_messages
+                << (replaced_total == 1 ? "" : "s") << " replaced by " << ToTerminal(kGetaMark) << " in " << replaced_messages
                 << " message" << (replaced_messages == 1 ? "" : "s") << '\n';
   return 0;
 }
@@ -374,7 +374,7 @@ int ReportCommand(Command& command, bool json) {
           << ", \"scored\": " << report.Int(3) << ", \"unscored\": " << report.Int(4)
           << ", \"hits\": " << report.Int(5) << ", \"points\": " << report.Int(6) << "}";
     } else {
-      out << ToTerminal(report.Bytes(0)) << (board ? " (掲示板)" : "") << "\tmessages "
+      out << ToTerminal(report.Bytes(0)) << (board ? " (" + ToTerminal(kBoardKind) + ")" : "") << "\tmessages "
           << report.Int(2) << "\tscored " << report.Int(3) << "\tunscored " << report.Int(4)
           << "\thits " << report.Int(5) << "\tpoints " << report.Int(6) << '\n';
     }
