@@ -21,8 +21,12 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QAbstractEventDispatcher>
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <map>
+#include <vector>
 
 #include "framework/backend.h"
 #include "framework/qt/cp932.h"
@@ -39,6 +43,22 @@ namespace {
 
 constexpr int kLogicalDpi = 96;    // dots per inch that dialog fonts are sized for
 constexpr int kIconSize = 32;      // SM_CXICON, SM_CYICON
+// Boxes are brought up to date on screen at most this often while posted messages keep the loop
+// busy (a run changes them twice per message, far faster than anyone can read), and at once when
+// it is about to wait. Painting follows the widgets, so it is paced the same way.
+constexpr qint64 kFrameIntervalNs = 40'000'000;
+
+qint64 SteadyNanos() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Every live dialog window, for the flush when the loop is about to wait.
+std::vector<DialogWindow*>& LiveWindows() {
+  static std::vector<DialogWindow*> windows;
+  return windows;
+}
 
 // a * b / c, rounded half away from zero, as the platform's MulDiv.
 int MulDiv(int a, int b, int c) {
@@ -103,6 +123,9 @@ void ClientArea::paintEvent(QPaintEvent*) {
 
 DialogWindow::DialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, DialogWindow* owner)
     : QWidget(owner), m_wnd(wnd), m_tmpl(tmpl), m_owner(owner) {
+  // A framed window with a title bar, and a close box with the system menu; never a minimize or
+  // maximize box (window managers that draw their own buttons may still show them). Without an
+  // owner it is a window of its own, with its own taskbar entry; with one, a dialog over it.
   Qt::WindowFlags flags = owner != nullptr ? Qt::Dialog : Qt::Window;
   flags |= Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   if ((tmpl.style & WS_SYSMENU) != 0) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
@@ -132,9 +155,13 @@ DialogWindow::DialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, DialogWindo
   m_client->setFixedSize(ToPixelsX(tmpl.cx), ToPixelsY(tmpl.cy));
   layout->addWidget(m_client);
   BuildControls();
+  LiveWindows().push_back(this);
 }
 
-DialogWindow::~DialogWindow() = default;
+DialogWindow::~DialogWindow() {
+  auto& windows = LiveWindows();
+  windows.erase(std::remove(windows.begin(), windows.end(), this), windows.end());
+}
 
 int DialogWindow::ToPixelsX(int units) const { return MulDiv(units, m_baseX, 4); }
 int DialogWindow::ToPixelsY(int units) const { return MulDiv(units, m_baseY, 8); }
@@ -172,9 +199,10 @@ void DialogWindow::BuildControls() {
         }
         edit->setText(FromCp932(item.text != nullptr ? item.text : ""));
         const int id = item.id;
-        connect(edit, &QLineEdit::textChanged, this, [this, id] {
-          // Text changed by anything but SetControlText: the cache no longer holds.
-          if (Control* c = FindControl(id)) c->shownKnown = false;
+        connect(edit, &QLineEdit::textChanged, this, [this, id, edit] {
+          // Typed by the operator (an editable box): the widget's text is the control's text.
+          if (m_flushing) return;
+          if (Control* c = FindControl(id)) c->bytes = ToCp932(edit->text());
         });
         widget = edit;
         break;
@@ -208,7 +236,9 @@ void DialogWindow::BuildControls() {
     widget->setGeometry(ToPixelsX(item.x), ToPixelsY(item.y),
                         icon ? kIconSize : ToPixelsX(item.cx), icon ? kIconSize : ToPixelsY(item.cy));
     widget->setVisible((item.style & WS_VISIBLE) != 0);
-    m_controls.push_back(Control{&item, widget, std::string(), false, 0});
+    const bool picture = item.kind == AfxControlKind::kStatic && (item.style & 0x1F) == SS_ICON;
+    m_controls.push_back(
+        Control{&item, widget, picture || item.text == nullptr ? "" : item.text, false, 0});
   }
 }
 
@@ -221,6 +251,40 @@ Control* DialogWindow::FindControl(int id) {
 
 void DialogWindow::SendCommand(UINT command) {
   AfxCallWndProc(m_wnd, WM_COMMAND, command, 0);
+}
+
+void DialogWindow::SetText(Control& c, std::string_view bytes) {
+  if (c.bytes == bytes) return;  // unchanged: the box is not rewritten
+  c.bytes.assign(bytes);
+  ++c.writes;
+  c.widgetStale = true;
+  m_dirty = true;
+  FlushIfDue();
+}
+
+void DialogWindow::FlushIfDue() {
+  if (m_dirty && SteadyNanos() - m_lastFlushNs >= kFrameIntervalNs) Flush();
+}
+
+void DialogWindow::Flush() {
+  m_lastFlushNs = SteadyNanos();
+  if (!m_dirty) return;
+  m_dirty = false;
+  m_flushing = true;
+  for (Control& c : m_controls) {
+    if (!c.widgetStale) continue;
+    c.widgetStale = false;
+    const QString text = FromCp932(c.bytes);
+    if (auto* edit = qobject_cast<QLineEdit*>(c.widget)) {
+      edit->setText(text);
+      edit->setCursorPosition(0);  // show the start of a long text
+    } else if (auto* label = qobject_cast<QLabel*>(c.widget)) {
+      label->setText(text);
+    } else if (auto* button = qobject_cast<QPushButton*>(c.widget)) {
+      button->setText(text);
+    }
+  }
+  m_flushing = false;
 }
 
 void DialogWindow::RunLoop() {
@@ -251,7 +315,10 @@ HICON DialogWindow::SetIcon(HICON icon, bool big) {
 bool DialogWindow::event(QEvent* event) {
   if (event->type() == PostedMessageEvent::kType) {
     auto* posted = static_cast<PostedMessageEvent*>(event);
+    // The window may be gone when the handler returns only through DoModal, which never runs
+    // inside a handler of its own window's posted message.
     AfxDispatchPosted(m_wnd, posted->m_message, posted->m_wParam, posted->m_lParam);
+    FlushIfDue();
     return true;
   }
   return QWidget::event(event);
@@ -325,6 +392,19 @@ void Init() {
   static char* argv[] = {name, nullptr};
   auto* app = new QApplication(argc, argv);  // lives for the process
   app->setQuitOnLastWindowClosed(false);
+  QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
+                   app, [] {
+                     // About to wait: with no posted message left the run is idle, and the
+                     // boxes show their latest texts; while it is busy they follow per frame.
+                     const bool idle = afx_qt::PostedMessageEvent::Alive() == 0;
+                     for (DialogWindow* window : afx_qt::LiveWindows()) {
+                       if (idle) {
+                         window->Flush();
+                       } else {
+                         window->FlushIfDue();
+                       }
+                     }
+                   });
   afx_qt::InstallFontSubstitutions();
   QFont font(QStringLiteral("IPAPGothic"));
   font.setPixelSize(12);
@@ -338,6 +418,7 @@ HWND CreateDialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, HWND owner) {
 
 void ShowDialogWindow(HWND hwnd, bool focusFirst) {
   DialogWindow* window = FromHwnd(hwnd);
+  window->Flush();
   window->adjustSize();
   const QSize size = window->sizeHint().expandedTo(window->size());
   QRect area;
@@ -394,40 +475,17 @@ int GetSystemMetrics(int index) {
 }
 
 bool SetControlText(HWND hwnd, int id, std::string_view bytes) {
-  afx_qt::Control* c = FromHwnd(hwnd)->FindControl(id);
+  DialogWindow* window = FromHwnd(hwnd);
+  afx_qt::Control* c = window->FindControl(id);
   if (c == nullptr) return false;
-  if (c->shownKnown && c->shownBytes == bytes) return true;  // unchanged: no repaint
-  const QString text = FromCp932(bytes);
-  c->shownBytes.assign(bytes);
-  if (auto* edit = qobject_cast<QLineEdit*>(c->widget)) {
-    edit->setText(text);
-    edit->setCursorPosition(0);  // show the start of a long text
-  } else if (auto* label = qobject_cast<QLabel*>(c->widget)) {
-    label->setText(text);
-  } else if (auto* button = qobject_cast<QPushButton*>(c->widget)) {
-    button->setText(text);
-  }
-  c->shownKnown = true;
-  ++c->writes;
+  window->SetText(*c, bytes);
   return true;
 }
 
 bool GetControlText(HWND hwnd, int id, std::string* bytes) {
   afx_qt::Control* c = FromHwnd(hwnd)->FindControl(id);
   if (c == nullptr) return false;
-  if (c->shownKnown) {
-    *bytes = c->shownBytes;
-    return true;
-  }
-  QString text;
-  if (auto* edit = qobject_cast<QLineEdit*>(c->widget)) {
-    text = edit->text();
-  } else if (auto* label = qobject_cast<QLabel*>(c->widget)) {
-    text = label->text();
-  } else if (auto* button = qobject_cast<QPushButton*>(c->widget)) {
-    text = button->text();
-  }
-  *bytes = ToCp932(text);
+  *bytes = c->bytes;
   return true;
 }
 

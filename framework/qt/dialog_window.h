@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -22,24 +23,37 @@ class QPainter;
 
 namespace afx_qt {
 
-// A message posted with PostMessage, delivered from the event queue.
+// A message posted with PostMessage, delivered from the event queue. Qt deletes an event after
+// delivering it, or unseen when its window is destroyed; so the events alive are the ones still
+// queued (or the one being handled), which tells whether the loop is busy with posted work.
 class PostedMessageEvent : public QEvent {
  public:
   static const QEvent::Type kType;
   PostedMessageEvent(UINT message, WPARAM wParam, LPARAM lParam)
-      : QEvent(kType), m_message(message), m_wParam(wParam), m_lParam(lParam) {}
+      : QEvent(kType), m_message(message), m_wParam(wParam), m_lParam(lParam) {
+    ++s_alive;
+  }
+  ~PostedMessageEvent() override { --s_alive; }
+  PostedMessageEvent(const PostedMessageEvent&) = delete;
+  PostedMessageEvent& operator=(const PostedMessageEvent&) = delete;
+  static int Alive() { return s_alive; }
+
   UINT m_message;   // the message
   WPARAM m_wParam;  // its first parameter
   LPARAM m_lParam;  // its second parameter
+
+ private:
+  static inline int s_alive = 0;  // events constructed and not yet deleted
 };
 
-// One control of the template.
+// One control of the template. Its text lives here as code-page-932 bytes; the widget shows it
+// from the next flush on (see DialogWindow::Flush).
 struct Control {
   const AfxDialogItem* item;   // its template entry
   QWidget* widget;             // the widget (owned by the client area)
-  std::string shownBytes;      // the code-page-932 text last written, when `shownKnown`
-  bool shownKnown = false;     // shownBytes matches the widget's text
-  int writes = 0;              // texts written to the screen
+  std::string bytes;           // the control's text
+  bool widgetStale = false;    // the widget does not show `bytes` yet
+  int writes = 0;              // changes of the text since the window was made
 };
 
 class DialogWindow;
@@ -81,6 +95,13 @@ class DialogWindow : public QWidget {
   void RunLoop();
   void EndLoop();
 
+  // Sets control `c`'s text; the widget follows at the next flush.
+  void SetText(Control& c, std::string_view bytes);
+  // Brings every widget up to its control's text. Runs at most once per frame interval while
+  // the loop is busy, and whenever the loop is about to wait.
+  void Flush();
+  void FlushIfDue();
+
   HICON SetIcon(HICON icon, bool big);
   bool iconic() const { return isMinimized() || m_testIconic; }
   QSize clientSize() const { return m_testClientSize.value_or(m_client->size()); }
@@ -118,6 +139,9 @@ class DialogWindow : public QWidget {
   int m_baseX = 0, m_baseY = 0;      // dialog base units in pixels
   std::vector<Control> m_controls;   // in template order
   QEventLoop* m_loop = nullptr;      // the running modal loop, or null
+  bool m_dirty = false;              // some control's widget is stale
+  bool m_flushing = false;           // Flush is writing the widgets
+  qint64 m_lastFlushNs = 0;          // steady-clock time of the last flush
   bool m_endRequested = false;       // EndLoop came before or during the loop
   HICON m_bigIcon = nullptr;         // WM_SETICON ICON_BIG
   HICON m_smallIcon = nullptr;       // WM_SETICON ICON_SMALL

@@ -55,6 +55,7 @@ QImage ClientAreaImage(DialogWindow* w) {
 
 AfxTestWindow AfxTestDescribe(HWND hwnd) {
   DialogWindow* w = FromHwnd(hwnd);
+  w->Flush();
   AfxTestWindow d;
   d.caption = ToCp932(w->windowTitle());
   d.clientWidth = w->client()->width();
@@ -95,6 +96,7 @@ AfxTestWindow AfxTestDescribe(HWND hwnd) {
 
 std::vector<AfxTestControl> AfxTestControls(HWND hwnd) {
   std::vector<AfxTestControl> out;
+  FromHwnd(hwnd)->Flush();
   for (const afx_qt::Control& c : FromHwnd(hwnd)->controls()) {
     AfxTestControl t{};
     t.id = c.item->id;
@@ -196,5 +198,6 @@ void AfxTestOnDialogShown(std::function<void(CWnd*)> hook) {
 }
 
 bool AfxTestGrab(HWND hwnd, const std::string& path) {
+  FromHwnd(hwnd)->Flush();
   return FromHwnd(hwnd)->grab().save(QString::fromStdString(path), "PNG");
 }
