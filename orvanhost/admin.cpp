@@ -77,9 +77,9 @@ class Statement {
   std::string Bytes(int column) const {
     const void* bytes = sqlite3_column_blob(statement_, column);
     const int length = sqlite3_column_bytes(statement_, column);
-    return bytes != nullptr ? std::string(static_cast<const char*>(bytes),
-                                          static_cast<size_t>(length))
-                            : std::string();
+    return bytes != nullptr
+               ? std::string(static_cast<const char*>(bytes), static_cast<size_t>(length))
+               : std::string();
   }
 
  private:
@@ -175,8 +175,7 @@ std::string ToTerminal(std::string_view cp932) {
 
 // Finds a user by name bytes (BLOB or TEXT); false when there is none.
 bool FindUser(sqlite3* db, std::string_view name, int64_t* position, std::string* kind) {
-  Statement find(db,
-                 "SELECT position, kind FROM users WHERE name = ?1 OR name = CAST(?1 AS TEXT)");
+  Statement find(db, "SELECT position, kind FROM users WHERE name = ?1 OR name = CAST(?1 AS TEXT)");
   find.BindBytes(1, name);
   if (find.Step() != SQLITE_ROW) return false;
   *position = find.Int(0);
@@ -188,10 +187,9 @@ bool FindUser(sqlite3* db, std::string_view name, int64_t* position, std::string
 // or -1 on an SQL error.
 int64_t RunFolder(sqlite3* db, int64_t user, std::string_view kind) {
   const bool board = kind == kBoardKind;
-  Statement find(db,
-                 board ? "SELECT id FROM folders WHERE user = ?1 AND name IS NULL"
-                       : "SELECT id FROM folders WHERE user = ?1 AND "
-                         "(name = ?2 OR name = CAST(?2 AS TEXT))");
+  Statement find(db, board ? "SELECT id FROM folders WHERE user = ?1 AND name IS NULL"
+                           : "SELECT id FROM folders WHERE user = ?1 AND "
+                             "(name = ?2 OR name = CAST(?2 AS TEXT))");
   find.BindInt(1, user);
   if (!board) find.BindBytes(2, kSentFolderName);
   if (find.Step() == SQLITE_ROW) return find.Int(0);
@@ -318,16 +316,17 @@ int ImportCommand(Command& command, const std::string& user,
         command.out() << *entry.file;
         if (entry.messages.size() > 1) command.out() << " (message " << i + 1 << ')';
         command.out() << " \"" << ToTerminal(message.title) << "\": " << message.replaced
-                      << " character" << (message.replaced == 1 ? "" : "s")
-                      << " replaced by " << ToTerminal(kGetaMark) << '\n';
+                      << " character" << (message.replaced == 1 ? "" : "s") << " replaced by "
+                      << ToTerminal(kGetaMark) << '\n';
       }
     }
   }
   if (!command.Commit()) return kStatusError;
-  command.out() << "imported " << imported << " message" << (imported == 1 ? "" : "s")
-                << " into " << user << "; " << replaced_total << " character"
-                << (replaced_total == 1 ? "" : "s") << " replaced by " << ToTerminal(kGetaMark) << " in " << replaced_messages
-                << " message" << (replaced_messages == 1 ? "" : "s") << '\n';
+  command.out() << "imported " << imported << " message" << (imported == 1 ? "" : "s") << " into "
+                << user << "; " << replaced_total << " character"
+                << (replaced_total == 1 ? "" : "s") << " replaced by " << ToTerminal(kGetaMark)
+                << " in " << replaced_messages << " message" << (replaced_messages == 1 ? "" : "s")
+                << '\n';
   return 0;
 }
 
@@ -374,9 +373,9 @@ int ReportCommand(Command& command, bool json) {
           << ", \"scored\": " << report.Int(3) << ", \"unscored\": " << report.Int(4)
           << ", \"hits\": " << report.Int(5) << ", \"points\": " << report.Int(6) << "}";
     } else {
-      out << ToTerminal(report.Bytes(0)) << (board ? " (" + ToTerminal(kBoardKind) + ")" : "") << "\tmessages "
-          << report.Int(2) << "\tscored " << report.Int(3) << "\tunscored " << report.Int(4)
-          << "\thits " << report.Int(5) << "\tpoints " << report.Int(6) << '\n';
+      out << ToTerminal(report.Bytes(0)) << (board ? " (" + ToTerminal(kBoardKind) + ")" : "")
+          << "\tmessages " << report.Int(2) << "\tscored " << report.Int(3) << "\tunscored "
+          << report.Int(4) << "\thits " << report.Int(5) << "\tpoints " << report.Int(6) << '\n';
     }
     first = false;
   }
@@ -425,8 +424,8 @@ int FillDemoStore(Command& command, const std::string& keywords_path) {
       command.Rollback();
       return status;
     }
-    const int64_t folder = RunFolder(command.db(), position,
-                                     user.board ? kBoardKind : std::string_view());
+    const int64_t folder =
+        RunFolder(command.db(), position, user.board ? kBoardKind : std::string_view());
     for (const DemoMessage& message : user.messages) {
       insert.BindInt(1, folder);
       insert.BindBytes(2, Cp932(message.title));
@@ -450,19 +449,33 @@ int FillDemoStore(Command& command, const std::string& keywords_path) {
     if (keyword.weight != nullptr) keywords += std::string("\t") + keyword.weight;
     keywords += "\r\n";
   }
+  // The list goes to a temporary file first and takes its name only once the store is
+  // committed, so that a failure leaves neither behind.
+  const std::string temporary = keywords_path + ".tmp";
   {
-    std::ofstream file(keywords_path, std::ios::binary | std::ios::trunc);
+    std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
     file << keywords;
     file.close();
     if (!file) {
+      const int saved_errno = errno;
       command.Rollback();
-      return command.Fail(keywords_path, std::string("cannot write: ") + std::strerror(errno));
+      std::remove(temporary.c_str());
+      return command.Fail(keywords_path,
+                          std::string("cannot write: ") + std::strerror(saved_errno));
     }
   }
-  if (!command.Commit()) return kStatusError;
-  command.out() << "created the demo store " << store << " (" << DemoUsers().size()
-                << " users, " << messages << " messages) and the keyword list " << keywords_path
-                << " (" << DemoKeywords().size() << " keywords)\n";
+  if (!command.Commit()) {
+    std::remove(temporary.c_str());
+    return kStatusError;
+  }
+  if (std::rename(temporary.c_str(), keywords_path.c_str()) != 0) {
+    const int saved_errno = errno;
+    std::remove(temporary.c_str());
+    return command.Fail(keywords_path, std::string("cannot write: ") + std::strerror(saved_errno));
+  }
+  command.out() << "created the demo store " << store << " (" << DemoUsers().size() << " users, "
+                << messages << " messages) and the keyword list " << keywords_path << " ("
+                << DemoKeywords().size() << " keywords)\n";
   return 0;
 }
 

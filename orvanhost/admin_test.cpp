@@ -81,7 +81,8 @@ TEST_F(OrvanHostToolTest, CommandErrorsNameTheirSubjectAndChangeNothing) {
   };
   // Before the store exists.
   EXPECT_EQ(Run({"report"}), 1);
-  EXPECT_EQ(err_, "orvan-host: " + store_ + ": no such store (create one with 'orvan-host init')\n");
+  EXPECT_EQ(err_,
+            "orvan-host: " + store_ + ": no such store (create one with 'orvan-host init')\n");
   EXPECT_NE(access(store_.c_str(), F_OK), 0);  // not created by the failing command
   Init();
   const std::string missing = dir_.File("missing.eml");
@@ -127,11 +128,12 @@ TEST_F(OrvanHostToolTest, ImportsMimeMessagesInCodePage932) {
       {"二通目", "y@example.jp", "二通目の本文"},
   };
   SideConnection side(store_);
-  ASSERT_EQ(side.Integer("SELECT count(*) FROM messages"), static_cast<int64_t>(std::size(expected)));
+  ASSERT_EQ(side.Integer("SELECT count(*) FROM messages"),
+            static_cast<int64_t>(std::size(expected)));
   int row = 0;
   for (const Expected& e : expected) {
-    const std::string where = " FROM messages ORDER BY position LIMIT 1 OFFSET " +
-                              std::to_string(row++);
+    const std::string where =
+        " FROM messages ORDER BY position LIMIT 1 OFFSET " + std::to_string(row++);
     int replaced = 0;
     EXPECT_EQ(side.Bytes("SELECT title" + where), ConvertToCp932(e.title, "UTF-8", &replaced));
     EXPECT_EQ(side.Bytes("SELECT destination" + where),
@@ -175,8 +177,9 @@ TEST_F(OrvanHostToolTest, ReportAndReset) {
   ASSERT_EQ(Run({"import", "山田", kTestData + "/two.mbox"}), 0) << err_;
   {
     SideConnection side(store_);
-    side.Execute("UPDATE messages SET score_state = 0, hits = 3, points = 12 WHERE position = "
-                 "(SELECT min(position) FROM messages)");
+    side.Execute(
+        "UPDATE messages SET score_state = 0, hits = 3, points = 12 WHERE position = "
+        "(SELECT min(position) FROM messages)");
   }
   ASSERT_EQ(Run({"report"}), 0) << err_;
   EXPECT_EQ(out_,
@@ -207,8 +210,8 @@ TEST_F(OrvanHostToolTest, DemoWritesAStoreAndItsKeywordList) {
   EXPECT_GT(side.Integer("SELECT count(*) FROM messages WHERE score_state < 0"), 0);
   // Half-width katakana (ｾｰﾙ) and full-width letters (ＳＡＬＥ) are among the texts.
   EXPECT_GT(side.Integer("SELECT count(*) FROM messages WHERE instr(body, x'BEB0D9') > 0"), 0);
-  EXPECT_GT(side.Integer("SELECT count(*) FROM messages WHERE instr(body, x'82728260826B8264') > 0"),
-            0);
+  EXPECT_GT(
+      side.Integer("SELECT count(*) FROM messages WHERE instr(body, x'82728260826B8264') > 0"), 0);
   std::ifstream file(keywords, std::ios::binary);
   const std::string list((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   EXPECT_EQ(list.substr(0, 9), "\x83\x5A\x81\x5B\x83\x8B\t3\r");  // セール<TAB>3

@@ -89,8 +89,9 @@ std::string ConvertToCp932(std::string_view text, std::string_view charset, int*
   iconv_t to_utf8 = iconv_open("UTF-8", source_name.c_str());
   if (to_utf8 == reinterpret_cast<iconv_t>(-1)) to_utf8 = iconv_open("UTF-8", "UTF-8");
   int invalid = 0;
-  Convert(to_utf8, text, kReplacementUtf8, [](const char*, size_t) { return size_t{1}; }, &utf8,
-          &invalid);
+  Convert(
+      to_utf8, text, kReplacementUtf8, [](const char*, size_t) { return size_t{1}; }, &utf8,
+      &invalid);
   iconv_close(to_utf8);
 
   std::string result;

@@ -26,30 +26,29 @@ constexpr DemoMessage kSatoMessages[] = {
 constexpr DemoMessage kSuzukiMessages[] = {
     {"機密：新製品の資料", "役員会 <board@example.jp>",
      "この資料は社外秘です。\r\nCONFIDENTIAL - do not forward.\r\n", -1, 0, 0},
-    {"Re: 見積", "山田太郎 <taro.yamada@example.jp>",
-     "見積の再送ありがとうございました。\r\n", 0, 2, 4},
+    {"Re: 見積", "山田太郎 <taro.yamada@example.jp>", "見積の再送ありがとうございました。\r\n", 0,
+     2, 4},
     {"週報", "開発部 <dev@example.jp>", "今週は特になし。\r\n", 0, 0, 0},
 };
 
 constexpr DemoMessage kBoardMessages[] = {
     {"【お知らせ】セール期間", "",
      "全社セールを開催します。\r\nｾｰﾙ会場は３階、ｾｰﾙ期間は１週間です。\r\n", -1, 0, 0},
-    {"【重要】パスワード更新", "",
-     "パスワード更新の期限は今月末です。PASSWORD は社外秘。\r\n", 0, 3, 25},
+    {"【重要】パスワード更新", "", "パスワード更新の期限は今月末です。PASSWORD は社外秘。\r\n", 0,
+     3, 25},
 };
 
 constexpr DemoUser kUsers[] = {
-    {"山田太郎", false, kYamadaMessages},
-    {"佐藤花子", false, kSatoMessages},
-    {"鈴木一郎", false, kSuzukiMessages},
-    {"高橋美咲", false, {}},  // an empty folder
-    {"社内掲示板", true, kBoardMessages},
+    {"山田太郎", false, kYamadaMessages},  // new and scored messages
+    {"佐藤花子", false, kSatoMessages},    // hiragana, half-width and full-width forms
+    {"鈴木一郎", false, kSuzukiMessages},  // mostly scored already
+    {"高橋美咲", false, {}},               // an empty folder
+    {"社内掲示板", true, kBoardMessages},  // the board
 };
 
 constexpr DemoKeyword kKeywords[] = {
-    {"セール", "3"},       {"パスワード", "5"},   {"見積", "2"},
-    {"機密", "10"},        {"社外秘", "10"},      {"sale", "1"},
-    {"CONFIDENTIAL", "8"}, {"ﾗﾝﾁ", nullptr},      {"ＯＦＦ", "2"},
+    {"セール", "3"}, {"パスワード", "5"},   {"見積", "2"},    {"機密", "10"},  {"社外秘", "10"},
+    {"sale", "1"},   {"CONFIDENTIAL", "8"}, {"ﾗﾝﾁ", nullptr}, {"ＯＦＦ", "2"},
 };
 
 }  // namespace

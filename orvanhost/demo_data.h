@@ -15,8 +15,8 @@ struct DemoMessage {
 };
 
 struct DemoUser {
-  const char* name;                   // the user's name
-  bool board;                         // a board account (kind 掲示板, its own folder)
+  const char* name;                       // the user's name
+  bool board;                             // a board account (kind 掲示板, its own folder)
   std::span<const DemoMessage> messages;  // in delivery order
 };
 

@@ -48,16 +48,26 @@ static_assert(std::string_view(kHostLookupSymbol) == "OrvanLibProcByOrdinal");
 
 extern "C" __attribute__((visibility("default"))) void* OrvanLibProcByOrdinal(int32_t ordinal) {
   switch (ordinal) {
-    case kOrdinalHostAttach: return reinterpret_cast<void*>(kAttach);
-    case kOrdinalHostDetach: return reinterpret_cast<void*>(kDetach);
-    case kOrdinalHostOpenUserList: return reinterpret_cast<void*>(kOpenUserList);
-    case kOrdinalHostCloseUserList: return reinterpret_cast<void*>(kCloseUserList);
-    case kOrdinalHostNextUser: return reinterpret_cast<void*>(kNextUser);
-    case kOrdinalHostOpenFolder: return reinterpret_cast<void*>(kOpenFolder);
-    case kOrdinalHostCloseFolder: return reinterpret_cast<void*>(kCloseFolder);
-    case kOrdinalHostNextMessage: return reinterpret_cast<void*>(kNextMessage);
-    case kOrdinalHostFinishMessage: return reinterpret_cast<void*>(kFinishMessage);
-    case kOrdinalHostStoreScore: return reinterpret_cast<void*>(kStoreScore);
+    case kOrdinalHostAttach:
+      return reinterpret_cast<void*>(kAttach);
+    case kOrdinalHostDetach:
+      return reinterpret_cast<void*>(kDetach);
+    case kOrdinalHostOpenUserList:
+      return reinterpret_cast<void*>(kOpenUserList);
+    case kOrdinalHostCloseUserList:
+      return reinterpret_cast<void*>(kCloseUserList);
+    case kOrdinalHostNextUser:
+      return reinterpret_cast<void*>(kNextUser);
+    case kOrdinalHostOpenFolder:
+      return reinterpret_cast<void*>(kOpenFolder);
+    case kOrdinalHostCloseFolder:
+      return reinterpret_cast<void*>(kCloseFolder);
+    case kOrdinalHostNextMessage:
+      return reinterpret_cast<void*>(kNextMessage);
+    case kOrdinalHostFinishMessage:
+      return reinterpret_cast<void*>(kFinishMessage);
+    case kOrdinalHostStoreScore:
+      return reinterpret_cast<void*>(kStoreScore);
   }
   return nullptr;
 }

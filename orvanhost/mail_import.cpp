@@ -129,8 +129,7 @@ bool ReadMailFile(const std::string& path, std::vector<ImportedMessage>* message
   }
   InitGMime();
   const bool mbox = data.rfind("From ", 0) == 0;
-  GObjectPtr<GMimeStream> stream(
-      g_mime_stream_mem_new_with_buffer(data.data(), data.size()));
+  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(data.data(), data.size()));
   GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
   g_mime_parser_set_format(parser.get(), mbox ? GMIME_FORMAT_MBOX : GMIME_FORMAT_MESSAGE);
   GMimeParserOptions* options = g_mime_parser_options_new();
@@ -144,9 +143,9 @@ bool ReadMailFile(const std::string& path, std::vector<ImportedMessage>* message
     GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options));
     if (message == nullptr || !HasHeaders(message.get())) {
       if (mbox && message == nullptr && !read.empty()) break;  // the mbox's end
-      *error = read.empty() ? "not an RFC 5322 message (no header lines)"
-                            : "message " + std::to_string(read.size() + 1) +
-                                  " of the mbox cannot be parsed";
+      *error = read.empty()
+                   ? "not an RFC 5322 message (no header lines)"
+                   : "message " + std::to_string(read.size() + 1) + " of the mbox cannot be parsed";
       ok = false;
       break;
     }

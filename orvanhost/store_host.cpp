@@ -93,8 +93,8 @@ bool StoreHost::EnsureOpen() {
 void StoreHost::CloseStore() {
   ResetCursor();
   WriteBatchOrDrop();
-  for (sqlite3_stmt** statement : {&next_user_, &find_user_, &find_folder_, &messages_,
-                                   &store_score_, &begin_, &commit_}) {
+  for (sqlite3_stmt** statement :
+       {&next_user_, &find_user_, &find_folder_, &messages_, &store_score_, &begin_, &commit_}) {
     sqlite3_finalize(*statement);
     *statement = nullptr;
   }

@@ -33,7 +33,7 @@
 
 class StoreHost {
  public:
-  static constexpr size_t kMaxBatchStores = 4096;  // scores per transaction at most
+  static constexpr size_t kMaxBatchStores = 4096;                // scores per transaction at most
   static constexpr std::chrono::milliseconds kMaxBatchAge{100};  // a batch window's length
   // The body field holds at most this many bytes of text, and a NUL.
   static constexpr size_t kMaxBodyText = 32767;
@@ -91,25 +91,25 @@ class StoreHost {
     int32_t points;    // its points
   };
 
-  std::string store_path_;                // as given; empty: DefaultStorePath()
-  std::string program_;                   // the name HostAttach was given
-  sqlite3* db_ = nullptr;                 // the store, open while a list or folder is open
+  std::string store_path_;                         // as given; empty: DefaultStorePath()
+  std::string program_;                            // the name HostAttach was given
+  sqlite3* db_ = nullptr;                          // the store, open while a list or folder is open
   std::unique_ptr<WalCheckpointer> checkpointer_;  // while db_ is open
-  sqlite3_stmt* next_user_ = nullptr;     // the user after a position
-  sqlite3_stmt* find_user_ = nullptr;     // a user's position by name
-  sqlite3_stmt* find_folder_ = nullptr;   // a folder's id by user and name (or NULL)
-  sqlite3_stmt* messages_ = nullptr;      // the folder's messages after a position
-  sqlite3_stmt* store_score_ = nullptr;   // writes one score
-  sqlite3_stmt* begin_ = nullptr;         // BEGIN IMMEDIATE
-  sqlite3_stmt* commit_ = nullptr;        // COMMIT
-  bool list_open_ = false;                // HostOpenUserList succeeded, not closed since
-  int64_t last_user_ = 0;                 // position of the last delivered user
-  bool folder_open_ = false;              // HostOpenFolder succeeded, not closed since
-  int64_t folder_ = 0;                    // id of the open folder
-  int64_t last_message_ = 0;              // position of the last delivered message
-  bool delivered_ = false;                // last_message_ names a delivered message
-  bool cursor_active_ = false;            // messages_ is bound and stepping
-  std::vector<PendingScore> pending_;     // scores not written yet, in store order
-  bool window_open_ = false;              // a batch window runs (cursor or scores pending)
+  sqlite3_stmt* next_user_ = nullptr;              // the user after a position
+  sqlite3_stmt* find_user_ = nullptr;              // a user's position by name
+  sqlite3_stmt* find_folder_ = nullptr;            // a folder's id by user and name (or NULL)
+  sqlite3_stmt* messages_ = nullptr;               // the folder's messages after a position
+  sqlite3_stmt* store_score_ = nullptr;            // writes one score
+  sqlite3_stmt* begin_ = nullptr;                  // BEGIN IMMEDIATE
+  sqlite3_stmt* commit_ = nullptr;                 // COMMIT
+  bool list_open_ = false;                         // HostOpenUserList succeeded, not closed since
+  int64_t last_user_ = 0;                          // position of the last delivered user
+  bool folder_open_ = false;                       // HostOpenFolder succeeded, not closed since
+  int64_t folder_ = 0;                             // id of the open folder
+  int64_t last_message_ = 0;                       // position of the last delivered message
+  bool delivered_ = false;                         // last_message_ names a delivered message
+  bool cursor_active_ = false;                     // messages_ is bound and stepping
+  std::vector<PendingScore> pending_;              // scores not written yet, in store order
+  bool window_open_ = false;                       // a batch window runs (cursor or scores pending)
   std::chrono::steady_clock::time_point window_start_;  // when the batch window began
 };

@@ -40,8 +40,11 @@ void BuildStore(const std::string& path) {
   Execute(db, "INSERT INTO users (position, name) VALUES (1, 'bench')");
   Execute(db, "INSERT INTO folders (id, user, name) VALUES (1, 1, NULL)");
   std::string body;
-  const char* pieces[] = {"\x82\xA0\x82\xA2\x82\xA4", "\x83\x5A\x81\x5B\x83\x8B ", "\xBE\xB0\xD9 ",
-                          "Sale price 50% off. ", "\x82\x72\x82\x60\x82\x6B\x82\x64 ",
+  const char* pieces[] = {"\x82\xA0\x82\xA2\x82\xA4",
+                          "\x83\x5A\x81\x5B\x83\x8B ",
+                          "\xBE\xB0\xD9 ",
+                          "Sale price 50% off. ",
+                          "\x82\x72\x82\x60\x82\x6B\x82\x64 ",
                           ("\x8C\xA9\x90\xCF\x82\xE8\x82\xF0\x82\xA8\x91\x97\x82\xE8\x82\xB5"
                            "\x82\xDC\x82\xB7\x81\x42\r\n")};
   for (size_t i = 0; body.size() < 2000; ++i) body += pieces[i % std::size(pieces)];

@@ -198,10 +198,9 @@ TEST_F(StoreHostTest, WritesExactlyTheMessageFieldsAndCutsTheBody) {
   EXPECT_EQ(std::strlen(message_->Body()), StoreHost::kMaxBodyText);
   EXPECT_EQ(std::strlen(message_->Title()), 2 + 2 * ((MessageRecord::kTitleSize - 3) / 2));
   // Outside the five fields nothing is written.
-  for (const size_t offset : {size_t{0}, MessageRecord::kTitleOffset - 1,
-                              MessageRecord::kScoreStateOffset - 1,
-                              MessageRecord::kStoredPointsOffset + 4,
-                              MessageRecord::kBodyOffset - 1}) {
+  for (const size_t offset :
+       {size_t{0}, MessageRecord::kTitleOffset - 1, MessageRecord::kScoreStateOffset - 1,
+        MessageRecord::kStoredPointsOffset + 4, MessageRecord::kBodyOffset - 1}) {
     EXPECT_EQ(static_cast<unsigned char>(message_->bytes[offset]), 0x55) << offset;
   }
   ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
@@ -372,8 +371,7 @@ TEST_F(StoreHostTest, LibraryExportsTheTenOperationsByNumber) {
   const auto open_list = reinterpret_cast<HostOpenUserListProc>(lookup(kOrdinalHostOpenUserList));
   const auto next_user = reinterpret_cast<HostNextUserProc>(lookup(kOrdinalHostNextUser));
   const auto open_folder = reinterpret_cast<HostOpenFolderProc>(lookup(kOrdinalHostOpenFolder));
-  const auto next_message =
-      reinterpret_cast<HostNextMessageProc>(lookup(kOrdinalHostNextMessage));
+  const auto next_message = reinterpret_cast<HostNextMessageProc>(lookup(kOrdinalHostNextMessage));
   const auto store_score = reinterpret_cast<HostStoreScoreProc>(lookup(kOrdinalHostStoreScore));
   const auto finish = reinterpret_cast<HostVoidProc>(lookup(kOrdinalHostFinishMessage));
   const auto close_folder = reinterpret_cast<HostVoidProc>(lookup(kOrdinalHostCloseFolder));

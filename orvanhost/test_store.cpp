@@ -10,8 +10,8 @@
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") +
-                        "/orvanhost-test-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/orvanhost-test-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
   path_ = pattern;
 }
@@ -55,8 +55,7 @@ std::string SideConnection::Bytes(const std::string& sql) {
     return {};
   }
   std::string value = "<null>";
-  if (sqlite3_step(statement) == SQLITE_ROW &&
-      sqlite3_column_type(statement, 0) != SQLITE_NULL) {
+  if (sqlite3_step(statement) == SQLITE_ROW && sqlite3_column_type(statement, 0) != SQLITE_NULL) {
     const void* bytes = sqlite3_column_blob(statement, 0);
     value.assign(bytes != nullptr ? static_cast<const char*>(bytes) : "",
                  static_cast<size_t>(sqlite3_column_bytes(statement, 0)));

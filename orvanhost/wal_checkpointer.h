@@ -27,10 +27,10 @@ class WalCheckpointer {
  private:
   void Run();
 
-  std::string path_;                // the store
-  std::mutex mutex_;                // guards requested_ and stopping_
-  std::condition_variable wake_;    // signalled on a request and on stop
-  bool requested_ = false;          // a checkpoint is due
-  bool stopping_ = false;           // the destructor runs
-  std::thread thread_;              // runs Run(); started last
+  std::string path_;              // the store
+  std::mutex mutex_;              // guards requested_ and stopping_
+  std::condition_variable wake_;  // signalled on a request and on stop
+  bool requested_ = false;        // a checkpoint is due
+  bool stopping_ = false;         // the destructor runs
+  std::thread thread_;            // runs Run(); started last
 };
