@@ -140,7 +140,7 @@ bool StoreHost::WriteBatch() {
     return false;
   }
   pending_.clear();
-  checkpointer_->Request();
+  if (checkpointer_ != nullptr) checkpointer_->Request();
   return true;
 }
 

@@ -10,8 +10,8 @@
 // and at detach. Invariants:
 //   1. A score is either committed with its message's hits and points or not at all, so a
 //      killed process leaves each message scored right or still unscored.
-//   2. The write lock is held only while a batch is written (a few milliseconds), never while
-//      the caller scores: other processes' writers find it free most of the time.
+//   2. The write lock is held only while a batch is written, never between the caller's calls:
+//      other processes' writers find it free most of the time.
 //   3. The copy of the write-ahead log into the database file (a checkpoint, with its fsync)
 //      runs on a thread of its own (wal_checkpointer.h), never on the caller's.
 //   4. The message cursor lives inside one batch window only: it is reset before a batch is
@@ -41,7 +41,7 @@ class StoreHost {
 
   // `store_path` empty: the store is found with DefaultStorePath() whenever it is opened.
   explicit StoreHost(std::string store_path = {});
-  ~StoreHost();  // commits what is pending, as HostDetach does
+  ~StoreHost();  // writes what is pending, as HostDetach does
   StoreHost(const StoreHost&) = delete;
   StoreHost& operator=(const StoreHost&) = delete;
 
@@ -65,13 +65,13 @@ class StoreHost {
   // store stays locked past its busy timeout) is tried again with the next; the messages of one
   // that still fails when the folder closes stay unscored.
   int32_t HostStoreScore(int32_t hits, int32_t points);
-  // Ends the current message: commits the batch when its window is over.
+  // Ends the current message: writes the batch when its window is over.
   int32_t HostFinishMessage();
-  // Commits and closes the open folder.
+  // Writes the pending scores and closes the open folder.
   int32_t HostCloseFolder();
-  // Commits and closes the user list.
+  // Writes the pending scores and closes the user list.
   int32_t HostCloseUserList();
-  // Closes what is open, commits, and closes the store.
+  // Closes what is open, writes the pending scores, and closes the store.
   int32_t HostDetach();
 
  private:
