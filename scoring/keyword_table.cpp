@@ -116,6 +116,12 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
     m_secondBytes[k] = static_cast<unsigned char>(keyword[1]);  // the NUL for one byte
     m_pBytes[k] = keyword;
     m_nLengths[k] = static_cast<size_t>(m_pKeywords[k]->GetLength());
+    const size_t prefix_length = std::min<size_t>(m_nLengths[k], 4);
+    const uint32_t all = 0xFFFFFFFFu;
+    m_nPrefixes[k] = 0;
+    std::memcpy(&m_nPrefixes[k], keyword, prefix_length);
+    m_nPrefixMasks[k] = 0;
+    std::memcpy(&m_nPrefixMasks[k], &all, prefix_length);
   }
   m_szFirstBytes[n] = '\0';
   m_nCount = n;
@@ -134,8 +140,8 @@ int KeywordTable::Count() const { return m_nCount; }
 
 int32_t KeywordTable::ScanText(const char* text, int32_t& points, int32_t& hits) const {
   if (text == nullptr) return points;
-  const ScanTable table{m_firstBytes, m_secondBytes, m_pBytes, m_nLengths, m_nWeights,
-                        static_cast<size_t>(m_nCount)};
+  const ScanTable table{m_firstBytes,     m_secondBytes, m_pBytes,   m_nPrefixes,
+                        m_nPrefixMasks,   m_nLengths,    m_nWeights, static_cast<size_t>(m_nCount)};
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
   const size_t length = std::strlen(text);
   switch (g_scan_vectors) {

@@ -84,6 +84,8 @@ class KeywordTable {
   int m_nIgnoredLines = 0;                     // keyword lines past the capacity at the last load
   const char* m_pBytes[kSlots];                // each keyword's bytes, owned by its slot's string
   size_t m_nLengths[kSlots];                   // each keyword's length in bytes
+  uint32_t m_nPrefixes[kSlots];                // each keyword's first four bytes, zero-filled
+  uint32_t m_nPrefixMasks[kSlots];             // 0xFF in each prefix byte the keyword has
   unsigned char m_firstBytes[kPaddedSlots];    // the first-byte set, then zero padding
   unsigned char m_secondBytes[kPaddedSlots];   // each keyword's second byte (0: one byte long)
 };

@@ -111,51 +111,63 @@ constexpr std::array<unsigned char, 256> BuildSingleTable() {
 }
 constexpr std::array<unsigned char, 256> kSingle = BuildSingleTable();
 
-// kClass[b]: 0 for NUL, 1 for a one-byte character, 2 for a lead byte.
-constexpr std::array<unsigned char, 256> BuildClassTable() {
+// kEndsRun[b]: 1 for the bytes that end a run of one-byte characters: a lead byte or the NUL.
+constexpr std::array<unsigned char, 256> BuildEndsRunTable() {
   std::array<unsigned char, 256> table{};
-  for (unsigned b = 1; b < 256; ++b) table[b] = IsLeadByte(static_cast<unsigned char>(b)) ? 2 : 1;
+  for (unsigned b = 0; b < 256; ++b) {
+    table[b] = b == 0 || IsLeadByte(static_cast<unsigned char>(b)) ? 1 : 0;
+  }
   return table;
 }
-constexpr std::array<unsigned char, 256> kClass = BuildClassTable();
+constexpr std::array<unsigned char, 256> kEndsRun = BuildEndsRunTable();
+
+// kRow[b]: the row of kFoldedRows for a lead byte b; row kLeadCount holds only zeros, for every
+// byte that begins no table entry.
+constexpr std::array<unsigned char, 256> BuildRowTable() {
+  std::array<unsigned char, 256> table{};
+  for (unsigned b = 0; b < 256; ++b) {
+    table[b] = static_cast<unsigned char>(b >= kFirstLead && b < kFirstLead + kLeadCount
+                                              ? b - kFirstLead
+                                              : kLeadCount);
+  }
+  return table;
+}
+constexpr std::array<unsigned char, 256> kRow = BuildRowTable();
+
+constexpr std::array<std::array<unsigned char, 256>, kLeadCount + 1> BuildFoldedRows() {
+  std::array<std::array<unsigned char, 256>, kLeadCount + 1> rows{};
+  for (unsigned r = 0; r < kLeadCount; ++r) rows[r] = kFolded[r];
+  return rows;
+}
+constexpr auto kFoldedRows = BuildFoldedRows();
 
 }  // namespace
 
 char* NormalizeText(const char* source, char* destination) {
   auto* in = reinterpret_cast<const unsigned char*>(source);
   auto* out = reinterpret_cast<unsigned char*>(destination);
+  // Every write lands at or before the bytes just read (out <= in), which keeps in-place and
+  // towards-the-start normalization safe.
   for (;;) {
-    const unsigned char byte = *in;
-    switch (kClass[byte]) {
-      case 1:
-        *out++ = kSingle[byte];
-        ++in;
-        continue;
-      case 2: {
-        const unsigned char second = in[1];
-        if (second == 0) {  // a text that ends inside a character: keep the lone lead byte
-          *out++ = byte;
-          ++in;
-          break;
-        }
-        const unsigned lead = byte - kFirstLead;
-        const unsigned char folded = lead < kLeadCount ? kFolded[lead][second] : 0;
-        if (folded != 0) {
-          *out++ = folded;
-        } else {
-          // Read both bytes before writing: with in == out the second write would otherwise
-          // land on the second byte before it has been read (it has been, above).
-          out[0] = byte;
-          out[1] = second;
-          out += 2;
-        }
-        in += 2;
-        continue;
-      }
-      default:
-        break;
+    unsigned char byte = *in;
+    while (kEndsRun[byte] == 0) {  // a run of one-byte characters
+      *out++ = kSingle[byte];
+      byte = *++in;
     }
-    break;
+    if (byte == 0) break;
+    const unsigned char second = in[1];
+    if (second == 0) {  // a text that ends inside a character: keep the lone lead byte
+      *out++ = byte;
+      break;
+    }
+    // Without a branch on whether the character converts, which kana and kanji make
+    // unpredictable: both bytes are written, and a conversion keeps only the first.
+    const unsigned char folded = kFoldedRows[kRow[byte]][second];
+    const unsigned converted = folded != 0 ? 1 : 0;
+    out[0] = converted != 0 ? folded : byte;
+    out[1] = second;
+    out += 2 - converted;
+    in += 2;
   }
   *out = 0;
   return destination;

@@ -7,7 +7,8 @@
 // with that byte. The walk compares each keyword's first two bytes with the text's (a keyword of
 // one byte has the second byte 0, which matches any) a whole vector of keywords at a time; a
 // keyword that passes gets the full comparison of its remaining bytes, bounded by the text's
-// remaining length. The first keyword in table order that matches is the hit.
+// remaining length: first its first four bytes at once, then the rest. The first keyword in table
+// order that matches is the hit.
 //
 // Both searches run over copies of the first and second bytes that are padded with zero bytes
 // past the last keyword, so a vector never needs a scalar tail: a text byte at a scanned
@@ -24,6 +25,8 @@ struct ScanTable {
   const unsigned char* first_bytes;   // first byte of each keyword, then zero padding
   const unsigned char* second_bytes;  // second byte of each keyword (0: none), then padding
   const char* const* bytes;           // each keyword's bytes
+  const uint32_t* prefixes;           // each keyword's first four bytes (zero past its end)
+  const uint32_t* prefix_masks;       // 0xFF in each byte of the prefix that the keyword has
   const size_t* lengths;              // each keyword's length, at least 1
   const int32_t* weights;             // each keyword's weight, at least 1
   size_t count;                       // number of keywords
@@ -85,12 +88,15 @@ void ScanWith(const ScanTable& table, const unsigned char* text, size_t length, 
     if (first < table.count) {
       const size_t remaining = length - p;
       const unsigned char second = text[p + 1];  // the NUL when p is the last byte
+      // The text's next four bytes, zero past its end (never read).
+      uint32_t head = 0;
+      std::memcpy(&head, text + p, remaining < 4 ? remaining : 4);
       for (size_t k = FindCandidate<Lanes>(table, first, byte, second); k < table.count;
            k = FindCandidate<Lanes>(table, k + 1, byte, second)) {
         const size_t keyword_length = table.lengths[k];
-        if (keyword_length <= remaining &&
-            (keyword_length <= 2 ||
-             std::memcmp(table.bytes[k] + 2, text + p + 2, keyword_length - 2) == 0)) {
+        if (keyword_length <= remaining && (head & table.prefix_masks[k]) == table.prefixes[k] &&
+            (keyword_length <= 4 ||
+             std::memcmp(table.bytes[k] + 4, text + p + 4, keyword_length - 4) == 0)) {
           p += keyword_length - 1;
           points = SaturatingAdd(points, table.weights[k]);
           if (hits < std::numeric_limits<int32_t>::max()) ++hits;
