@@ -227,6 +227,56 @@ TEST_F(StoreHostTest, StoresTheScoreOfTheLastDeliveredMessage) {
   EXPECT_EQ(side.Integer("SELECT count(*) FROM messages WHERE score_state >= 0"), 2);
 }
 
+// Whatever ends a folder writes its pending scores: the next HostOpenFolder, HostCloseFolder,
+// HostCloseUserList, HostDetach, or the host's end.
+TEST_F(StoreHostTest, PendingScoresAreWrittenWhenTheFolderEnds) {
+  const std::vector<std::pair<const char*, void (*)(StoreHost&)>> endings = {
+      {"open another folder",
+       [](StoreHost& host) { host.HostOpenFolder("sato", kSent.c_str(), 0, ""); }},
+      {"close the folder", [](StoreHost& host) { host.HostCloseFolder(); }},
+      {"close the user list", [](StoreHost& host) { host.HostCloseUserList(); }},
+      {"detach", [](StoreHost& host) { host.HostDetach(); }},
+  };
+  int hits = 1;
+  for (const auto& [name, end] : endings) {
+    StoreHost host(path_);
+    Walk(host);
+    ASSERT_NE(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+    ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+    ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);  // position 7
+    host.HostStoreScore(++hits, 1);
+    end(host);
+    SideConnection side(path_);
+    EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 7"), hits) << name;
+  }
+  {
+    StoreHost host(path_);
+    Walk(host);
+    ASSERT_NE(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+    ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+    ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+    host.HostStoreScore(++hits, 1);
+  }  // the host's end
+  SideConnection side(path_);
+  EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 7"), hits);
+}
+
+// A batch whose window is over is written by the next call, with the folder still open.
+TEST_F(StoreHostTest, ABatchIsWrittenWhenItsWindowIsOver) {
+  StoreHost host(path_);
+  Walk(host);
+  ASSERT_NE(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+  ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+  ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);  // position 7
+  host.HostStoreScore(6, 1);
+  SideConnection side(path_);
+  EXPECT_EQ(side.Bytes("SELECT hits FROM messages WHERE position = 7"), "<null>");
+  std::this_thread::sleep_for(StoreHost::kMaxBatchAge + std::chrono::milliseconds(20));
+  host.HostFinishMessage();
+  EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 7"), 6);
+  EXPECT_EQ(host.HostNextMessage(message_.get(), 0), 0);  // the folder goes on where it was
+}
+
 TEST_F(StoreHostTest, StoreThatCannotBeOpenedMakesTheUserListFail) {
   const std::string garbage = dir_.File("garbage.sqlite");
   std::ofstream(garbage) << "this is not a database, it is only text that goes on and on";
