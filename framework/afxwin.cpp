@@ -6,8 +6,8 @@
 
 #include <cassert>
 #include <cerrno>
+#include <charconv>
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -174,8 +174,8 @@ CPaintDC::~CPaintDC() { afx_backend::EndPaint(m_pWnd->m_hWnd, m_hDC); }
 
 std::string AfxFormatInt(int value) {
   char buffer[16];
-  const int n = std::snprintf(buffer, sizeof buffer, "%d", value);
-  return std::string(buffer, static_cast<size_t>(n));
+  const std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, r.ptr);
 }
 
 bool AfxParseInt(std::string_view text, int* value) {
@@ -204,7 +204,10 @@ bool AfxParseInt(std::string_view text, int* value) {
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
   if (pDX->m_bFailed) return;
   if (!pDX->m_bSaveAndValidate) {
-    pDX->m_pDlgWnd->SetDlgItemText(nIDC, AfxFormatInt(value).c_str());
+    // "%d" without a heap string: refreshes run twice per message.
+    char buffer[16];
+    *std::to_chars(buffer, buffer + sizeof buffer - 1, value).ptr = '\0';
+    pDX->m_pDlgWnd->SetDlgItemText(nIDC, buffer);
     return;
   }
   const CString text = pDX->m_pDlgWnd->GetDlgItemText(nIDC);

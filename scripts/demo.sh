@@ -1,15 +1,49 @@
 #!/usr/bin/env bash
-# The main job on a fresh machine: installs what is missing, builds, and runs. For now that is the
-# keyword-list tester, orlexmon-score, on the bundled sample keyword list and messages
-# (tools/samples, code page 932); texts are shown converted to UTF-8 so that they can be read.
+# The main job on a fresh machine: installs what is missing, builds, creates the demo host store
+# and the demo keyword list "orvan.key" beside the program, runs orlexmon over them (in a window
+# when there is a display, on Qt's off-screen platform otherwise) and prints the host's report.
+# Then shows the keyword-list tester, orlexmon-score, on the bundled samples.
+#
+#   scripts/demo.sh [release|debug]      (default: release)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+config=${1:-release}
+case $config in
+  release | debug) ;;
+  *) echo "usage: scripts/demo.sh [release|debug]" >&2; exit 2 ;;
+esac
 scripts/deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target orlexmon-score >/dev/null
+cmake --preset "$config" >/dev/null
+cmake --build --preset "$config" --target orlexmon orvan-host orvanLib orlexmon-score >/dev/null
+bin=build/$config/bin
+
+# --- The check run over the demo host ------------------------------------------------------------
+# The demo store (orvan.sqlite) and keyword list (orvan.key) go beside the program, where the host
+# library and the program look for them.
+unset ORVAN_STORE
+"$bin/orvan-host" demo --force
+echo "== Keyword list $bin/orvan.key:"
+iconv -f CP932 -t UTF-8 < "$bin/orvan.key" | sed 's/^/    /'
+echo "== Before the run (orvan-host report):"
+"$bin/orvan-host" report | sed 's/^/    /'
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "== Running orlexmon in a window ..."
+else
+  echo "== Running orlexmon (no display: on the off-screen platform) ..."
+fi
+status=0
+"$bin/orlexmon" || status=$?
+case $status in
+  0) echo "   orlexmon ended with 0: every user checked (全ユーザー完了)" ;;
+  1) echo "   orlexmon ended with 1: the run did not finish (no keyword, a folder not opened, or closed by the operator)" ;;
+  *) echo "   orlexmon ended with $status" ;;
+esac
+echo "== After the run (orvan-host report):"
+"$bin/orvan-host" report | sed 's/^/    /'
+echo
 
 # --- The keyword-list tester ---------------------------------------------------------------------
-score=build/release/bin/orlexmon-score
+score=$bin/orlexmon-score
 samples=tools/samples
 utf8() { iconv -f CP932 -t UTF-8; }
 

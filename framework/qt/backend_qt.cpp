@@ -24,7 +24,9 @@
 #include <QAbstractEventDispatcher>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -258,8 +260,7 @@ void DialogWindow::SetText(Control& c, std::string_view bytes) {
   c.bytes.assign(bytes);
   ++c.writes;
   c.widgetStale = true;
-  m_dirty = true;
-  FlushIfDue();
+  m_dirty = true;  // shown after the current message, when a frame is due, or when idle
 }
 
 void DialogWindow::FlushIfDue() {
@@ -382,6 +383,17 @@ using afx_qt::ToHwnd;
 
 void Init() {
   if (QCoreApplication::instance() != nullptr) return;
+  // The program writes no log: the toolkit's notes and warnings are dropped, its fatal errors
+  // (such as a display that cannot be reached) still reach stderr.
+  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
+                             const QString& message) {
+    const bool noDisplay = context.category != nullptr &&
+                           std::strncmp(context.category, "qt.qpa.", 7) == 0 &&
+                           message.contains(QStringLiteral("could not connect to display"));
+    if (type == QtCriticalMsg || type == QtFatalMsg || noDisplay) {
+      std::fprintf(stderr, "orlexmon: %s\n", message.toLocal8Bit().constData());
+    }
+  });
   // Without a display, windows go to an off-screen surface so that scheduled runs work.
   if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
