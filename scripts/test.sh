@@ -8,7 +8,6 @@ jobs=$(nproc)
 
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$jobs"
-ctest --preset debug -j "$jobs"
 
 fuzz_seconds=${FUZZ_SECONDS:-30}
 if [ "$fuzz_seconds" -gt 0 ]; then
@@ -24,3 +23,5 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     rm -rf "$corpus" "$corpus.log"
   done
 fi
+
+ctest --preset debug -j "$jobs"
