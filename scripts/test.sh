@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything with address and undefined-behaviour sanitizers and runs every test; then
-# builds the libFuzzer targets with clang and runs each for FUZZ_SECONDS (default 30; 0 skips).
+# Builds everything with address and undefined-behaviour sanitizers; builds the libFuzzer targets
+# with clang and runs each for FUZZ_SECONDS (default 30; 0 skips); then runs every test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
