@@ -7,6 +7,7 @@ packages=(
   libsqlite3-dev sqlite3 libgmime-3.0-dev
   qt6-base-dev fonts-ipafont-gothic xvfb xauth
   manpages-ja
+  time bc
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -114,6 +114,12 @@ TEST_F(KeywordCheckDlgTest, ShowsThreeZerosAndFourEmptyBoxesBeforeTheFirstStep) 
     }
     const AfxTestWindow w = AfxTestDescribe(d.m_hWnd);
     EXPECT_EQ(w.focusedControl, IDC_USER);
+    // Tab walks the seven boxes in template order, skipping the labels.
+    for (int next : {IDC_MESSAGE_COUNT, IDC_HIT_TOTAL, IDC_POINT_TOTAL, IDC_DESTINATION, IDC_TITLE,
+                     IDC_MESSAGE_POINTS, IDC_USER}) {
+      AfxTestPressKey(d.m_hWnd, AfxTestKey::kTab);
+      EXPECT_EQ(AfxTestDescribe(d.m_hWnd).focusedControl, next);
+    }
     std::vector<int> sizes = w.iconSizes;
     std::sort(sizes.begin(), sizes.end());
     EXPECT_EQ(sizes, (std::vector<int>{16, 32}));
@@ -254,6 +260,10 @@ TEST_F(KeywordCheckDlgTest, RunGoesOnUnderTheAboutBoxAndEndsOnlyAfterItCloses) {
       EXPECT_EQ(about.caption, Sjis("ﾊﾞｰｼﾞｮﾝ情報 orLexmon"));
       EXPECT_EQ(about.owner, d.m_hWnd);
       EXPECT_TRUE(about.modal);
+      // Centred over the main window.
+      const AfxTestWindow main = AfxTestDescribe(d.m_hWnd);
+      EXPECT_NEAR(about.screenX + about.clientWidth / 2, main.screenX + main.clientWidth / 2, 2);
+      EXPECT_NEAR(about.screenY + about.clientHeight / 2, main.screenY + main.clientHeight / 2, 30);
       EXPECT_EQ(about.clientWidth, MulDiv(217, about.baseUnitX, 4));
       EXPECT_EQ(about.clientHeight, MulDiv(55, about.baseUnitY, 8));
       const std::vector<AfxTestControl> controls = AfxTestControls(w->m_hWnd);
