@@ -16,9 +16,11 @@ HostLibrary* g_host = nullptr;  // the bound host library
 
 void SetHostLibrary(HostLibrary* host) { g_host = host; }
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CKeywordCheckApp, CWinApp)
   ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
+// clang-format on
 
 CKeywordCheckApp::CKeywordCheckApp() : CWinApp() {
   // The program's resources are part of it from the start, as the executable's would be.
@@ -43,8 +45,8 @@ BOOL CKeywordCheckApp::InitInstance() {
     m_pMainWnd = &dlg;
     // 6. The whole run happens inside the modal run; its end code does not matter.
     dlg.DoModal();
-    m_nExitCode = std::strcmp(dlg.m_strUser, kTextAllUsersDone) == 0 ? kExitAllUsersDone
-                                                                      : kExitRunNotDone;
+    m_nExitCode =
+        std::strcmp(dlg.m_strUser, kTextAllUsersDone) == 0 ? kExitAllUsersDone : kExitRunNotDone;
     // 7. Close the user list, if it opened.
     if (userListOpen != 0) host.HostCloseUserList();
     // 8. Detach, whatever happened before.

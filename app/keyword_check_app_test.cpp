@@ -89,9 +89,9 @@ class StartUpTest : public ::testing::Test {
     return std::vector<std::string>(calls.end() - static_cast<std::ptrdiff_t>(n), calls.end());
   }
 
-  fs::path m_keyFile;                // orvan.key beside the test executable
-  std::vector<std::string> calls;    // the host's call record
-  std::unique_ptr<TestApp> app;      // the application object of the last start
+  fs::path m_keyFile;              // orvan.key beside the test executable
+  std::vector<std::string> calls;  // the host's call record
+  std::unique_ptr<TestApp> app;    // the application object of the last start
 };
 
 ScriptedUser User(const char* name, int messages, bool opens = true) {

@@ -71,7 +71,7 @@ class ProgramTest : public ::testing::Test {
   fs::path m_dir;           // the program's directory
   std::string m_storePath;  // the store
   std::unique_ptr<Store> store;
-  std::string stderrText;   // the last run's error output
+  std::string stderrText;  // the last run's error output
 };
 
 TEST_F(ProgramTest, WholeRunStoresTheScoresAndEndsWithStatusZero) {
@@ -80,7 +80,7 @@ TEST_F(ProgramTest, WholeRunStoresTheScoresAndEndsWithStatusZero) {
   const int64_t m1 = store->AddMessage(sent, Sjis("契約の件"), "a@example.jp",
                                        Sjis("あいさつ 契約 abc"));  // 4 hits, 27 points
   const int64_t m2 = store->AddMessage(sent, "old", "b", Sjis("契約"), 0, 7, 1);  // scored before
-  const int64_t m3 = store->AddMessage(sent, "", "", "nothing");                   // 0, 0
+  const int64_t m3 = store->AddMessage(sent, "", "", "nothing");                  // 0, 0
   const int64_t m4 = store->AddMessage(board, Sjis("お知らせ"), "all", Sjis("アイ"));  // 1, 2
 
   // Arguments are not looked at, not even the toolkit's own.

@@ -5,18 +5,16 @@
 #include "framework/afxwin.h"
 
 #include <cassert>
-#include <cerrno>
 #include <charconv>
 #include <climits>
-#include <cstdlib>
 #include <vector>
 
 #include "framework/backend.h"
 
 namespace {
-CWinApp* g_app = nullptr;                // the process's application object
-std::vector<CDialog*> g_modalStack;      // dialogs whose modal loop runs, innermost last
-constexpr size_t kIntReadLimit = 31;     // characters of a box read for an integer
+CWinApp* g_app = nullptr;             // the process's application object
+std::vector<CDialog*> g_modalStack;   // dialogs whose modal loop runs, innermost last
+constexpr size_t kIntReadLimit = 31;  // characters of a box read for an integer
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -50,8 +48,10 @@ BOOL CCmdTarget::OnCmdMsg(UINT nID) {
 // ---------------------------------------------------------------------------------------------
 // CWnd
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
+// clang-format on
 
 CWnd::~CWnd() {
   if (g_app != nullptr && g_app->m_pMainWnd == this) g_app->m_pMainWnd = nullptr;
@@ -130,8 +130,8 @@ BOOL CWnd::OnCommand(WPARAM wParam, LPARAM) {
 LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETICON:
-      return reinterpret_cast<LRESULT>(afx_backend::SetIcon(
-          m_hWnd, reinterpret_cast<HICON>(lParam), wParam == ICON_BIG));
+      return reinterpret_cast<LRESULT>(
+          afx_backend::SetIcon(m_hWnd, reinterpret_cast<HICON>(lParam), wParam == ICON_BIG));
     case WM_ICONERASEBKGND:
       afx_backend::EraseIconBackground(m_hWnd, reinterpret_cast<HDC>(wParam));
       return 1;
@@ -232,10 +232,12 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
 // ---------------------------------------------------------------------------------------------
 // CDialog
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
   ON_COMMAND(IDOK, OnOK)
   ON_COMMAND(IDCANCEL, OnCancel)
 END_MESSAGE_MAP()
+// clang-format on
 
 CDialog::CDialog(UINT nIDTemplate, CWnd* pParentWnd)
     : m_nIDTemplate(nIDTemplate), m_pParentWnd(pParentWnd) {}
@@ -311,8 +313,10 @@ CDialog* AfxGetActiveDialog() { return g_modalStack.empty() ? nullptr : g_modalS
 // ---------------------------------------------------------------------------------------------
 // CWinApp
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
 END_MESSAGE_MAP()
+// clang-format on
 
 CWinApp::CWinApp(const char*) {
   assert(g_app == nullptr);
@@ -342,13 +346,13 @@ int AfxWinMain() {
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return -1;
   AfxWinInit();
-  if (!app->InitInstance()) {
-    // The main window's window, if one is left, is destroyed; normally it is gone already.
-    if (app->m_pMainWnd != nullptr && app->m_pMainWnd->m_hWnd != nullptr) {
-      afx_backend::DestroyWindow(app->m_pMainWnd->m_hWnd);
-      app->m_pMainWnd->m_hWnd = nullptr;
-    }
-    return app->ExitInstance();
+  // A start-up routine that returns TRUE would ask for the framework's own message loop; no
+  // program of ours does, so either way the application ends here.
+  (void)app->InitInstance();
+  // The main window's window, if one is left, is destroyed; normally it is gone already.
+  if (app->m_pMainWnd != nullptr && app->m_pMainWnd->m_hWnd != nullptr) {
+    afx_backend::DestroyWindow(app->m_pMainWnd->m_hWnd);
+    app->m_pMainWnd->m_hWnd = nullptr;
   }
   return app->ExitInstance();
 }

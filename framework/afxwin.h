@@ -45,9 +45,9 @@ class CWinApp;
 using AfxHandlerProc = LRESULT (*)(CCmdTarget* target, WPARAM wParam, LPARAM lParam);
 
 struct AFX_MSGMAP_ENTRY {
-  UINT nMessage;      // message number; 0 ends the map
-  UINT nID;           // command number for WM_COMMAND, else 0
-  AfxHandlerProc pfn; // the handler
+  UINT nMessage;       // message number; 0 ends the map
+  UINT nID;            // command number for WM_COMMAND, else 0
+  AfxHandlerProc pfn;  // the handler
 };
 
 struct AFX_MSGMAP {
@@ -55,51 +55,52 @@ struct AFX_MSGMAP {
   const AFX_MSGMAP_ENTRY* lpEntries;     // this class's entries, ending with a zero entry
 };
 
-#define DECLARE_MESSAGE_MAP()                       \
- public:                                            \
-  static const AFX_MSGMAP* GetThisMessageMap();     \
-  const AFX_MSGMAP* GetMessageMap() const override; \
-                                                    \
+// clang-format off
+#define DECLARE_MESSAGE_MAP()                                                                 \
+ public:                                                                                      \
+  static const AFX_MSGMAP* GetThisMessageMap();                                               \
+  const AFX_MSGMAP* GetMessageMap() const override;                                           \
+                                                                                              \
  private:
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                   \
-  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
-  const AFX_MSGMAP* theClass::GetThisMessageMap() {                              \
-    using ThisClass [[maybe_unused]] = theClass;                                 \
-    using TheBaseClass = baseClass;                                              \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                                \
+  const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); }          \
+  const AFX_MSGMAP* theClass::GetThisMessageMap() {                                           \
+    using ThisClass [[maybe_unused]] = theClass;                                              \
+    using TheBaseClass = baseClass;                                                           \
     static const AFX_MSGMAP_ENTRY _messageEntries[] = {
 
-#define END_MESSAGE_MAP()                                                          \
-  { 0, 0, nullptr }                                                                \
-  }                                                                                \
-  ;                                                                                \
-  static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap, &_messageEntries[0]}; \
-  return &messageMap;                                                              \
+#define END_MESSAGE_MAP()                                                                     \
+      {0, 0, nullptr}};                                                                       \
+    static const AFX_MSGMAP messageMap = {&TheBaseClass::GetThisMessageMap,                   \
+                                          &_messageEntries[0]};                               \
+    return &messageMap;                                                                       \
   }
 
 // WM_COMMAND `id` calls `memberFxn()` (a member of the class or of one of its bases).
-#define ON_COMMAND(id, memberFxn)                                              \
-  {WM_COMMAND, static_cast<UINT>(id), [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT { \
-     static_cast<ThisClass*>(t)->memberFxn();                                  \
-     return 0;                                                                 \
+#define ON_COMMAND(id, memberFxn)                                                             \
+  {WM_COMMAND, static_cast<UINT>(id), [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {          \
+     static_cast<ThisClass*>(t)->memberFxn();                                                 \
+     return 0;                                                                                \
    }},
 
-#define ON_WM_PAINT()                                                       \
-  {WM_PAINT, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {              \
-     static_cast<ThisClass*>(t)->OnPaint();                                 \
-     return 0;                                                              \
+#define ON_WM_PAINT()                                                                         \
+  {WM_PAINT, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {                                \
+     static_cast<ThisClass*>(t)->OnPaint();                                                   \
+     return 0;                                                                                \
    }},
 
-#define ON_WM_DESTROY()                                                     \
-  {WM_DESTROY, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {            \
-     static_cast<ThisClass*>(t)->OnDestroy();                               \
-     return 0;                                                              \
+#define ON_WM_DESTROY()                                                                       \
+  {WM_DESTROY, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {                              \
+     static_cast<ThisClass*>(t)->OnDestroy();                                                 \
+     return 0;                                                                                \
    }},
 
-#define ON_WM_QUERYDRAGICON()                                               \
-  {WM_QUERYDRAGICON, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {      \
-     return reinterpret_cast<LRESULT>(static_cast<ThisClass*>(t)->OnQueryDragIcon()); \
+#define ON_WM_QUERYDRAGICON()                                                                 \
+  {WM_QUERYDRAGICON, 0, [](CCmdTarget* t, WPARAM, LPARAM) -> LRESULT {                        \
+     return reinterpret_cast<LRESULT>(static_cast<ThisClass*>(t)->OnQueryDragIcon());        \
    }},
+// clang-format on
 
 // The root of every message map.
 class CCmdTarget {
@@ -260,10 +261,10 @@ class CDialog : public CWnd {
   DECLARE_MESSAGE_MAP()
 
  private:
-  UINT m_nIDTemplate;      // the template's number
-  CWnd* m_pParentWnd;      // the owner given at construction, or null
-  int m_nModalResult = -1; // the end code
-  bool m_bEnded = false;   // EndDialog has been called for the current run
+  UINT m_nIDTemplate;       // the template's number
+  CWnd* m_pParentWnd;       // the owner given at construction, or null
+  int m_nModalResult = -1;  // the end code
+  bool m_bEnded = false;    // EndDialog has been called for the current run
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -297,9 +298,9 @@ CWinApp* AfxGetApp();
 // on an off-screen surface, so the program runs unattended. Command-line arguments are not
 // looked at.
 void AfxWinInit();
-// Runs the application object: AfxWinInit, InitInstance, and (since InitInstance returns FALSE)
-// destroys a main window that is left and returns ExitInstance's status. Returns -1 when there is
-// no application object.
+// Runs the application object: AfxWinInit, InitInstance, then destroys a main window that is
+// left and returns ExitInstance's status. There is no application message loop (InitInstance is
+// expected to return FALSE). Returns -1 when there is no application object.
 int AfxWinMain();
 
 // The modal dialog whose loop is innermost, or null.

@@ -53,15 +53,17 @@ class CInnerDlg : public CDialog {
   CInnerDlg() : CDialog(kDlgInner) {}
   DECLARE_MESSAGE_MAP()
 };
+// clang-format off
 BEGIN_MESSAGE_MAP(CInnerDlg, CDialog)
 END_MESSAGE_MAP()
+// clang-format on
 
 class COuterDlg : public CDialog, public StepMixin {
  public:
   explicit COuterDlg(UINT id = kDlgOuter) : CDialog(id) {}
   int m_nNumber = 0;
   CString m_strText;
-  std::vector<UINT> posts;  // posted by OnInitDialog
+  std::vector<UINT> posts;        // posted by OnInitDialog
   std::function<void()> onInner;  // runs while the inner dialog is open
 
   BOOL OnInitDialog() override {
@@ -91,11 +93,13 @@ class COuterDlg : public CDialog, public StepMixin {
   }
   DECLARE_MESSAGE_MAP()
 };
+// clang-format off
 BEGIN_MESSAGE_MAP(COuterDlg, CDialog)
   ON_COMMAND(kCmdStep, OnStep)
   ON_COMMAND(kCmdInner, OnInner)
   ON_WM_DESTROY()
 END_MESSAGE_MAP()
+// clang-format on
 
 class CTestApp : public CWinApp {
  public:
@@ -103,9 +107,11 @@ class CTestApp : public CWinApp {
   void WinHelp(DWORD dwData, UINT) override { helpContexts.push_back(dwData); }
   DECLARE_MESSAGE_MAP()
 };
+// clang-format off
 BEGIN_MESSAGE_MAP(CTestApp, CWinApp)
   ON_COMMAND(ID_HELP, CWinApp::OnHelp)
 END_MESSAGE_MAP()
+// clang-format on
 
 class FrameworkTest : public ::testing::Test {
  protected:
@@ -123,10 +129,17 @@ TEST(DataExchangeRules, IntegersParseAsTheBoxReadsThem) {
     int value;         // value when it does
   };
   const Case cases[] = {
-      {"0", true, 0},           {"-12", true, -12},       {" \t+7\t ", true, 7},
-      {"2147483647", true, 2147483647}, {"-2147483648", true, -2147483647 - 1},
-      {"2147483648", false, 0}, {"12x", false, 0},        {"", false, 0},
-      {"  ", false, 0},         {"- 1", false, 0},        {"1 2", false, 0},
+      {"0", true, 0},
+      {"-12", true, -12},
+      {" \t+7\t ", true, 7},
+      {"2147483647", true, 2147483647},
+      {"-2147483648", true, -2147483647 - 1},
+      {"2147483648", false, 0},
+      {"12x", false, 0},
+      {"", false, 0},
+      {"  ", false, 0},
+      {"- 1", false, 0},
+      {"1 2", false, 0},
       {"\x82\x4f", false, 0},  // full-width zero is not a digit
       // Only the first 31 characters are read: junk after them does not count.
       {"5                              junk", true, 5},
@@ -172,9 +185,8 @@ TEST_F(FrameworkTest, OuterEndedDuringInnerLoopStopsOnlyAfterInnerCloses) {
     });
   };
   EXPECT_EQ(dlg.DoModal(), IDCANCEL);
-  const std::vector<std::string> want = {"init",    "inner-open",        "step",
-                                         "cancel",  "outer still there", "inner-closed 1",
-                                         "destroy"};
+  const std::vector<std::string> want = {
+      "init", "inner-open", "step", "cancel", "outer still there", "inner-closed 1", "destroy"};
   EXPECT_EQ(dlg.log, want);
 }
 
@@ -250,7 +262,7 @@ TEST_F(FrameworkTest, DataExchangeWritesOnlyChangedTextsAndReadsBack) {
     EXPECT_FALSE(dlg.UpdateData(TRUE));
     EXPECT_EQ(dlg.m_nNumber, 17);
     AfxTestPost([h] {
-      AfxTestPressKey(h, AfxTestKey::kEnter);   // OnOK fails to read back: stays open
+      AfxTestPressKey(h, AfxTestKey::kEnter);  // OnOK fails to read back: stays open
       AfxTestPressKey(h, AfxTestKey::kEscape);
     });
   });

@@ -34,20 +34,20 @@ struct AfxDialogItem {
 };
 
 struct AfxDialogTemplate {
-  UINT id;                             // template number
-  WORD language;                       // resource language
-  bool extended;                       // DLGTEMPLATEEX rather than DLGTEMPLATE
-  const char* caption;                 // title-bar text
-  DWORD style;                         // WS_ and DS_ styles
-  DWORD exStyle;                       // WS_EX_ styles
-  int16_t x, y;                        // position in dialog units; (0, 0) asks for centring
-  int16_t cx, cy;                      // client size in dialog units
-  const char* fontName;                // dialog font face
-  int16_t pointSize;                   // dialog font size in points
-  int16_t weight;                      // dialog font weight (0: normal)
-  bool italic;                         // dialog font is italic
-  uint8_t charset;                     // dialog font character set
-  UINT menu;                           // menu number; 0 for none
+  UINT id;                               // template number
+  WORD language;                         // resource language
+  bool extended;                         // DLGTEMPLATEEX rather than DLGTEMPLATE
+  const char* caption;                   // title-bar text
+  DWORD style;                           // WS_ and DS_ styles
+  DWORD exStyle;                         // WS_EX_ styles
+  int16_t x, y;                          // position in dialog units; (0, 0) asks for centring
+  int16_t cx, cy;                        // client size in dialog units
+  const char* fontName;                  // dialog font face
+  int16_t pointSize;                     // dialog font size in points
+  int16_t weight;                        // dialog font weight (0: normal)
+  bool italic;                           // dialog font is italic
+  uint8_t charset;                       // dialog font character set
+  UINT menu;                             // menu number; 0 for none
   std::span<const AfxDialogItem> items;  // controls, in Tab order
 };
 
@@ -57,14 +57,14 @@ struct AfxMenuItem {
 };
 
 struct AfxMenuPopup {
-  const char* text;                     // drop-down title; "&" marks the mnemonic
-  std::span<const AfxMenuItem> items;   // items, top to bottom
+  const char* text;                    // drop-down title; "&" marks the mnemonic
+  std::span<const AfxMenuItem> items;  // items, top to bottom
 };
 
 struct AfxMenuTemplate {
-  UINT id;                                 // menu number
-  WORD language;                           // resource language
-  std::span<const AfxMenuPopup> popups;    // drop-down menus, left to right
+  UINT id;                               // menu number
+  WORD language;                         // resource language
+  std::span<const AfxMenuPopup> popups;  // drop-down menus, left to right
 };
 
 // One image of an icon, as XPM text (the first string holds width, height, colours and
@@ -86,17 +86,17 @@ struct AfxVersionString {
 };
 
 struct AfxVersionInfo {
-  WORD fileVersion[4];     // e.g. 1, 0, 3, 42
-  WORD productVersion[4];  // e.g. 1, 0, 3, 42
-  DWORD fileFlagsMask;     // VS_FFI_FILEFLAGSMASK
-  DWORD fileFlags;         // no flags: 0
-  DWORD fileOS;            // VOS__WINDOWS32
-  DWORD fileType;          // VFT_APP
-  DWORD fileSubtype;       // 0
-  const char* block;       // string-table language block, e.g. "041104b0"
+  WORD fileVersion[4];                        // e.g. 1, 0, 3, 42
+  WORD productVersion[4];                     // e.g. 1, 0, 3, 42
+  DWORD fileFlagsMask;                        // VS_FFI_FILEFLAGSMASK
+  DWORD fileFlags;                            // no flags: 0
+  DWORD fileOS;                               // VOS__WINDOWS32
+  DWORD fileType;                             // VFT_APP
+  DWORD fileSubtype;                          // 0
+  const char* block;                          // string-table language block, e.g. "041104b0"
   std::span<const AfxVersionString> strings;  // the entries, in order
-  WORD translationLanguage;  // VarFileInfo translation: language
-  WORD translationCodePage;  // VarFileInfo translation: code page
+  WORD translationLanguage;                   // VarFileInfo translation: language
+  WORD translationCodePage;                   // VarFileInfo translation: code page
 };
 
 inline constexpr DWORD VOS__WINDOWS32 = 0x00000004;

@@ -7,5 +7,7 @@ CAboutBox::~CAboutBox() = default;
 
 void CAboutBox::DoDataExchange(CDataExchange* pDX) { CDialog::DoDataExchange(pDX); }
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CAboutBox, CDialog)
 END_MESSAGE_MAP()
+// clang-format on

@@ -22,6 +22,7 @@ void CKeywordCheckDlg::DoDataExchange(CDataExchange* pDX) {
   DDX_Text(pDX, IDC_MESSAGE_POINTS, m_strMessagePoints);
 }
 
+// clang-format off
 BEGIN_MESSAGE_MAP(CKeywordCheckDlg, CDialog)
   ON_WM_PAINT()
   ON_WM_QUERYDRAGICON()
@@ -31,6 +32,7 @@ BEGIN_MESSAGE_MAP(CKeywordCheckDlg, CDialog)
   ON_COMMAND(IDM_CHECK_MESSAGE, OnCheckMessage)
   ON_WM_DESTROY()
 END_MESSAGE_MAP()
+// clang-format on
 
 BOOL CKeywordCheckDlg::OnInitDialog() {
   CDialog::OnInitDialog();

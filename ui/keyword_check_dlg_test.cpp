@@ -45,9 +45,8 @@ size_t Count(const std::vector<std::string>& calls, const std::string& call) {
   return static_cast<size_t>(std::count(calls.begin(), calls.end(), call));
 }
 size_t CountPrefix(const std::vector<std::string>& calls, const std::string& prefix) {
-  return static_cast<size_t>(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) {
-    return c.rfind(prefix, 0) == 0;
-  }));
+  return static_cast<size_t>(std::count_if(
+      calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
 // A user whose folder holds `n` new messages; every other one contains the keyword 契約.
@@ -92,11 +91,11 @@ class KeywordCheckDlgTest : public ::testing::Test {
     return dlg->DoModal();
   }
 
-  CWinApp app;                             // the application object, owner of the About box
-  fs::path m_keyFile;                      // orvan.key beside the test executable
-  std::vector<std::string> calls;          // the host's call record
-  std::unique_ptr<RecordingHost> host;     // the host the window runs over
-  std::unique_ptr<CKeywordCheckDlg> dlg;   // the window
+  CWinApp app;                            // the application object, owner of the About box
+  fs::path m_keyFile;                     // orvan.key beside the test executable
+  std::vector<std::string> calls;         // the host's call record
+  std::unique_ptr<RecordingHost> host;    // the host the window runs over
+  std::unique_ptr<CKeywordCheckDlg> dlg;  // the window
 };
 
 const std::string kAllDone = Sjis("全ユーザー完了");
@@ -154,12 +153,18 @@ TEST_F(KeywordCheckDlgTest, LayoutTextsAndMenuFollowTheTemplate) {
       int x, y, cx, cy;  // dialog units
     };
     const Expected want[] = {
-        {IDC_USER, nullptr, 45, 5, 130, 14},        {-1, "ユーザー", 5, 10, 28, 8},
-        {IDC_MESSAGE_COUNT, nullptr, 45, 30, 30, 14}, {IDC_HIT_TOTAL, nullptr, 75, 85, 40, 14},
-        {IDC_POINT_TOTAL, nullptr, 75, 101, 40, 14},  {-1, "個", 115, 91, 8, 8},
-        {-1, "新規", 5, 91, 15, 8},                   {-1, "トータルポイント", 5, 105, 47, 8},
-        {IDC_DESTINATION, nullptr, 45, 45, 205, 14},  {IDC_TITLE, nullptr, 45, 60, 205, 14},
-        {-1, "宛先", 5, 50, 15, 8},                   {-1, "タイトル", 5, 65, 23, 8},
+        {IDC_USER, nullptr, 45, 5, 130, 14},
+        {-1, "ユーザー", 5, 10, 28, 8},
+        {IDC_MESSAGE_COUNT, nullptr, 45, 30, 30, 14},
+        {IDC_HIT_TOTAL, nullptr, 75, 85, 40, 14},
+        {IDC_POINT_TOTAL, nullptr, 75, 101, 40, 14},
+        {-1, "個", 115, 91, 8, 8},
+        {-1, "新規", 5, 91, 15, 8},
+        {-1, "トータルポイント", 5, 105, 47, 8},
+        {IDC_DESTINATION, nullptr, 45, 45, 205, 14},
+        {IDC_TITLE, nullptr, 45, 60, 205, 14},
+        {-1, "宛先", 5, 50, 15, 8},
+        {-1, "タイトル", 5, 65, 23, 8},
         {IDC_MESSAGE_POINTS, nullptr, 135, 85, 40, 14},
     };
     const std::vector<AfxTestControl> controls = AfxTestControls(d.m_hWnd);
@@ -250,47 +255,49 @@ TEST_F(KeywordCheckDlgTest, RunGoesOnUnderTheAboutBoxAndEndsOnlyAfterItCloses) {
   bool aboutChecked = false;
   bool closedAbout = false;
   std::function<void()> waitForEnd;
-  const int code = Run({UserWithMessages("山田", 30), UserWithMessages("佐藤", 5)},
-                       [&](CKeywordCheckDlg& d) {
-    AfxTestOnDialogShown([&](CWnd* w) {
-      if (w == &d) return;
-      // The About box: its texts and layout.
-      aboutChecked = true;
-      const AfxTestWindow about = AfxTestDescribe(w->m_hWnd);
-      EXPECT_EQ(about.caption, Sjis("ﾊﾞｰｼﾞｮﾝ情報 orLexmon"));
-      EXPECT_EQ(about.owner, d.m_hWnd);
-      EXPECT_TRUE(about.modal);
-      // Centred over the main window.
-      const AfxTestWindow main = AfxTestDescribe(d.m_hWnd);
-      EXPECT_NEAR(about.screenX + about.clientWidth / 2, main.screenX + main.clientWidth / 2, 2);
-      EXPECT_NEAR(about.screenY + about.clientHeight / 2, main.screenY + main.clientHeight / 2, 30);
-      EXPECT_EQ(about.clientWidth, MulDiv(217, about.baseUnitX, 4));
-      EXPECT_EQ(about.clientHeight, MulDiv(55, about.baseUnitY, 8));
-      const std::vector<AfxTestControl> controls = AfxTestControls(w->m_hWnd);
-      ASSERT_EQ(controls.size(), 4u);
-      EXPECT_EQ(controls[0].rect.right - controls[0].rect.left, 32);  // the icon, 32 x 32
-      EXPECT_EQ(controls[1].text, "orLexmon Version 1.0");
-      EXPECT_FALSE(controls[2].text.empty());
-      EXPECT_LE(controls[2].textWidth, controls[2].rect.right - controls[2].rect.left);
-      EXPECT_EQ(controls[3].id, IDOK);
-      EXPECT_EQ(controls[3].text, "OK");
-      EXPECT_TRUE(controls[3].isDefault);
-      // Wait, from the About box's loop, until the run has ended the main window.
-      const HWND aboutHwnd = w->m_hWnd;
-      waitForEnd = [&, aboutHwnd] {
-        if (Count(calls, "NextUser(1)") < 3) {
+  const int code =
+      Run({UserWithMessages("山田", 30), UserWithMessages("佐藤", 5)}, [&](CKeywordCheckDlg& d) {
+        AfxTestOnDialogShown([&](CWnd* w) {
+          if (w == &d) return;
+          // The About box: its texts and layout.
+          aboutChecked = true;
+          const AfxTestWindow about = AfxTestDescribe(w->m_hWnd);
+          EXPECT_EQ(about.caption, Sjis("ﾊﾞｰｼﾞｮﾝ情報 orLexmon"));
+          EXPECT_EQ(about.owner, d.m_hWnd);
+          EXPECT_TRUE(about.modal);
+          // Centred over the main window.
+          const AfxTestWindow main = AfxTestDescribe(d.m_hWnd);
+          EXPECT_NEAR(about.screenX + about.clientWidth / 2, main.screenX + main.clientWidth / 2,
+                      2);
+          EXPECT_NEAR(about.screenY + about.clientHeight / 2, main.screenY + main.clientHeight / 2,
+                      30);
+          EXPECT_EQ(about.clientWidth, MulDiv(217, about.baseUnitX, 4));
+          EXPECT_EQ(about.clientHeight, MulDiv(55, about.baseUnitY, 8));
+          const std::vector<AfxTestControl> controls = AfxTestControls(w->m_hWnd);
+          ASSERT_EQ(controls.size(), 4u);
+          EXPECT_EQ(controls[0].rect.right - controls[0].rect.left, 32);  // the icon, 32 x 32
+          EXPECT_EQ(controls[1].text, "orLexmon Version 1.0");
+          EXPECT_FALSE(controls[2].text.empty());
+          EXPECT_LE(controls[2].textWidth, controls[2].rect.right - controls[2].rect.left);
+          EXPECT_EQ(controls[3].id, IDOK);
+          EXPECT_EQ(controls[3].text, "OK");
+          EXPECT_TRUE(controls[3].isDefault);
+          // Wait, from the About box's loop, until the run has ended the main window.
+          const HWND aboutHwnd = w->m_hWnd;
+          waitForEnd = [&, aboutHwnd] {
+            if (Count(calls, "NextUser(1)") < 3) {
+              AfxTestPost(waitForEnd);
+              return;
+            }
+            EXPECT_EQ(d.m_strUser.View(), kAllDone);
+            EXPECT_NE(d.m_hWnd, nullptr);  // ended, but its loop waits for the About box
+            closedAbout = true;
+            AfxTestPressKey(aboutHwnd, AfxTestKey::kEnter);
+          };
           AfxTestPost(waitForEnd);
-          return;
-        }
-        EXPECT_EQ(d.m_strUser.View(), kAllDone);
-        EXPECT_NE(d.m_hWnd, nullptr);  // ended, but its loop waits for the About box
-        closedAbout = true;
-        AfxTestPressKey(aboutHwnd, AfxTestKey::kEnter);
-      };
-      AfxTestPost(waitForEnd);
-    });
-    AfxTestPost([&] { AfxTestChooseMenu(d.m_hWnd, 32772); });
-  });
+        });
+        AfxTestPost([&] { AfxTestChooseMenu(d.m_hWnd, 32772); });
+      });
   EXPECT_TRUE(aboutChecked);
   EXPECT_TRUE(closedAbout);
   EXPECT_EQ(code, IDOK);
@@ -299,16 +306,16 @@ TEST_F(KeywordCheckDlgTest, RunGoesOnUnderTheAboutBoxAndEndsOnlyAfterItCloses) {
 }
 
 TEST_F(KeywordCheckDlgTest, ManualMenuStepsRunAtOnceBesideTheQueuedOnes) {
-  const int code = Run({UserWithMessages("山田", 6), UserWithMessages("佐藤", 3)},
-                       [&](CKeywordCheckDlg& d) {
-    AfxTestPost([&] {
-      ASSERT_NE(d.m_bFolderOpen, 0);
-      const size_t before = CountPrefix(calls, "NextMessage");
-      AfxTestChooseMenu(d.m_hWnd, 32774);  // メッセージチェック
-      EXPECT_EQ(CountPrefix(calls, "NextMessage"), before + 1);
-      EXPECT_EQ(d.m_nMessageCount, 1);
-    });
-  });
+  const int code =
+      Run({UserWithMessages("山田", 6), UserWithMessages("佐藤", 3)}, [&](CKeywordCheckDlg& d) {
+        AfxTestPost([&] {
+          ASSERT_NE(d.m_bFolderOpen, 0);
+          const size_t before = CountPrefix(calls, "NextMessage");
+          AfxTestChooseMenu(d.m_hWnd, 32774);  // メッセージチェック
+          EXPECT_EQ(CountPrefix(calls, "NextMessage"), before + 1);
+          EXPECT_EQ(d.m_nMessageCount, 1);
+        });
+      });
   // Two chains share the folder; each message is still handled once, and the run ends normally.
   EXPECT_EQ(code, IDOK);
   EXPECT_EQ(CountPrefix(calls, "StoreScore"), 9u);
@@ -369,7 +376,7 @@ TEST_F(KeywordCheckDlgTest, MissingOrEmptyKeywordListClosesTheWindowWithoutTouch
     if (content != nullptr) WriteKeywords(content);
     bool shown = false;
     const int code = Run({UserWithMessages("山田", 3)}, [&](CKeywordCheckDlg&) { shown = true; });
-    EXPECT_TRUE(shown);  // it opens ...
+    EXPECT_TRUE(shown);         // it opens ...
     EXPECT_EQ(code, IDCANCEL);  // ... and closes at once
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(dlg->m_strUser.IsEmpty());

@@ -60,8 +60,8 @@ const AfxDialogItem kAboutItems[] = {
      "orLexmon Version 1.0", 40, 10, 119, 8},
     {AfxControlKind::kStatic, WS_CHILD | WS_VISIBLE | SS_LEFT | WS_GROUP, IDC_STATIC,
      "Copyright (C) 2026 orLexmon", 40, 25, 119, 8},
-    {AfxControlKind::kButton, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP, IDOK,
-     "OK", 178, 7, 32, 14},
+    {AfxControlKind::kButton, WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON | WS_GROUP | WS_TABSTOP,
+     IDOK, "OK", 178, 7, 32, 14},
 };
 
 const AfxDialogTemplate kDialogs[] = {
@@ -73,8 +73,8 @@ const AfxDialogTemplate kDialogs[] = {
     // IDD_KEYWORD_CHECK: an extended template, at (0, 0) so that it is centred.
     {IDD_KEYWORD_CHECK, LANG_JAPANESE_JAPAN, true,
      "\x83\x4C\x81\x5B\x83\x8F\x81\x5B\x83\x68\x83\x60\x83\x46\x83\x62\x83\x4E",  // キーワードチェック
-     WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, WS_EX_APPWINDOW, 0,
-     0, 254, 122, kDialogFont, kDialogFontPoints, 0, false, kDefaultCharset, IDR_MAIN_MENU,
+     WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT, WS_EX_APPWINDOW,
+     0, 0, 254, 122, kDialogFont, kDialogFontPoints, 0, false, kDefaultCharset, IDR_MAIN_MENU,
      kKeywordCheckItems},
 };
 
@@ -119,8 +119,18 @@ const AfxVersionString kVersionStrings[] = {
     {"SpecialBuild", ""},
 };
 const AfxVersionInfo kVersion = {
-    {1, 0, 3, 42}, {1, 0, 3, 42}, VS_FFI_FILEFLAGSMASK, 0, VOS__WINDOWS32, VFT_APP, 0,
-    "041104b0",      kVersionStrings, LANG_JAPANESE_JAPAN, 0x04B0};
+    {1, 0, 3, 42},         // file version
+    {1, 0, 3, 42},         // product version
+    VS_FFI_FILEFLAGSMASK,  // flag mask 0x3F
+    0,                     // no flags
+    VOS__WINDOWS32,        // operating system
+    VFT_APP,               // file type
+    0,                     // subtype
+    "041104b0",            // string table: Japanese, Unicode
+    kVersionStrings,       // its entries
+    LANG_JAPANESE_JAPAN,   // VarFileInfo translation: language 0x0411 ...
+    0x04B0,                // ... code page 1200
+};
 
 const AfxResourceTable kResources = {kDialogs, kMenus, kIcons, &kVersion};
 

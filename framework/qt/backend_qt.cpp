@@ -5,6 +5,7 @@
 // mean advance, rounded as the reference platform does) and its height. The font is asked for by
 // the template's face name; Japanese faces of the reference platform map to the installed IPA
 // fonts. Sizes assume 96 logical dots per inch, so a 9-point font is 12 pixels high everywhere.
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -21,7 +22,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <QAbstractEventDispatcher>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -43,8 +43,8 @@ std::function<void(CWnd*)> g_dialogShownHook;
 
 namespace {
 
-constexpr int kLogicalDpi = 96;    // dots per inch that dialog fonts are sized for
-constexpr int kIconSize = 32;      // SM_CXICON, SM_CYICON
+constexpr int kLogicalDpi = 96;  // dots per inch that dialog fonts are sized for
+constexpr int kIconSize = 32;    // SM_CXICON, SM_CYICON
 // Boxes are brought up to date on screen at most this often while posted messages keep the loop
 // busy (a run changes them twice per message, far faster than anyone can read), and at once when
 // it is about to wait. Painting follows the widgets, so it is paced the same way.
@@ -141,8 +141,8 @@ DialogWindow::DialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, DialogWindo
   m_font.setItalic(tmpl.italic);
   setFont(m_font);
   const QFontMetrics metrics(m_font);
-  const int letters =
-      metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+  const int letters = metrics.horizontalAdvance(
+      QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
   m_baseX = (letters / 26 + 1) / 2;
   m_baseY = metrics.height();
 
@@ -235,8 +235,8 @@ void DialogWindow::BuildControls() {
     widget->setFont(m_font);
     widget->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::NoFocus);
     const bool icon = item.kind == AfxControlKind::kStatic && (item.style & 0x1F) == SS_ICON;
-    widget->setGeometry(ToPixelsX(item.x), ToPixelsY(item.y),
-                        icon ? kIconSize : ToPixelsX(item.cx), icon ? kIconSize : ToPixelsY(item.cy));
+    widget->setGeometry(ToPixelsX(item.x), ToPixelsY(item.y), icon ? kIconSize : ToPixelsX(item.cx),
+                        icon ? kIconSize : ToPixelsY(item.cy));
     widget->setVisible((item.style & WS_VISIBLE) != 0);
     const bool picture = item.kind == AfxControlKind::kStatic && (item.style & 0x1F) == SS_ICON;
     m_controls.push_back(
@@ -251,9 +251,7 @@ Control* DialogWindow::FindControl(int id) {
   return nullptr;
 }
 
-void DialogWindow::SendCommand(UINT command) {
-  AfxCallWndProc(m_wnd, WM_COMMAND, command, 0);
-}
+void DialogWindow::SendCommand(UINT command) { AfxCallWndProc(m_wnd, WM_COMMAND, command, 0); }
 
 void DialogWindow::SetText(Control& c, std::string_view bytes) {
   if (c.bytes == bytes) return;  // unchanged: the box is not rewritten
@@ -385,15 +383,15 @@ void Init() {
   if (QCoreApplication::instance() != nullptr) return;
   // The program writes no log: the toolkit's notes and warnings are dropped, its fatal errors
   // (such as a display that cannot be reached) still reach stderr.
-  qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context,
-                             const QString& message) {
-    const bool noDisplay = context.category != nullptr &&
-                           std::strncmp(context.category, "qt.qpa.", 7) == 0 &&
-                           message.contains(QStringLiteral("could not connect to display"));
-    if (type == QtCriticalMsg || type == QtFatalMsg || noDisplay) {
-      std::fprintf(stderr, "orlexmon: %s\n", message.toLocal8Bit().constData());
-    }
-  });
+  qInstallMessageHandler(
+      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+        const bool noDisplay = context.category != nullptr &&
+                               std::strncmp(context.category, "qt.qpa.", 7) == 0 &&
+                               message.contains(QStringLiteral("could not connect to display"));
+        if (type == QtCriticalMsg || type == QtFatalMsg || noDisplay) {
+          std::fprintf(stderr, "orlexmon: %s\n", message.toLocal8Bit().constData());
+        }
+      });
   // Without a display, windows go to an off-screen surface so that scheduled runs work.
   if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -503,7 +501,8 @@ bool GetControlText(HWND hwnd, int id, std::string* bytes) {
 
 HDC BeginPaint(HWND hwnd) {
   DialogWindow* window = FromHwnd(hwnd);
-  if (window->inPaint && window->painter == nullptr) window->painter = new QPainter(window->client());
+  if (window->inPaint && window->painter == nullptr)
+    window->painter = new QPainter(window->client());
   window->paintContext = afx_qt::PaintContext{window, window->painter};
   return reinterpret_cast<HDC>(&window->paintContext);
 }
@@ -530,8 +529,8 @@ bool DrawIcon(HDC hdc, int x, int y, HICON icon) {
   ctx->window->lastIconY = y;
   ctx->window->lastIcon = icon;
   if (ctx->painter != nullptr) {
-    ctx->painter->drawPixmap(x, y, afx_qt::IconFromHandle(icon).pixmap(afx_qt::kIconSize,
-                                                                       afx_qt::kIconSize));
+    ctx->painter->drawPixmap(
+        x, y, afx_qt::IconFromHandle(icon).pixmap(afx_qt::kIconSize, afx_qt::kIconSize));
   }
   return true;
 }

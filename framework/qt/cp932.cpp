@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -69,11 +69,11 @@ std::string Convert(iconv_t cd, std::string_view input, std::string_view replace
 }  // namespace
 
 QString FromCp932(std::string_view bytes) {
-  if (IsAscii(bytes)) return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  if (IsAscii(bytes))
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
   static iconv_t cd = Open("UTF-8", "CP932");
-  const std::string utf8 = Convert(cd, bytes, "\xEF\xBF\xBD", [](const char*, size_t) {
-    return size_t{1};
-  });
+  const std::string utf8 =
+      Convert(cd, bytes, "\xEF\xBF\xBD", [](const char*, size_t) { return size_t{1}; });
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 

@@ -10,8 +10,8 @@
 #include <QWidget>
 #include <functional>
 #include <optional>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "framework/afxwin.h"
@@ -49,11 +49,11 @@ class PostedMessageEvent : public QEvent {
 // One control of the template. Its text lives here as code-page-932 bytes; the widget shows it
 // from the next flush on (see DialogWindow::Flush).
 struct Control {
-  const AfxDialogItem* item;   // its template entry
-  QWidget* widget;             // the widget (owned by the client area)
-  std::string bytes;           // the control's text
-  bool widgetStale = false;    // the widget does not show `bytes` yet
-  int writes = 0;              // changes of the text since the window was made
+  const AfxDialogItem* item;  // its template entry
+  QWidget* widget;            // the widget (owned by the client area)
+  std::string bytes;          // the control's text
+  bool widgetStale = false;   // the widget does not show `bytes` yet
+  int writes = 0;             // changes of the text since the window was made
 };
 
 class DialogWindow;
@@ -115,8 +115,8 @@ class DialogWindow : public QWidget {
   HICON lastIcon = nullptr;          // what the last one drew
 
   // Test overrides.
-  bool m_testIconic = false;                // IsIconic answers true
-  std::optional<QSize> m_testClientSize;    // GetClientRect answers this size
+  bool m_testIconic = false;              // IsIconic answers true
+  std::optional<QSize> m_testClientSize;  // GetClientRect answers this size
 
  protected:
   bool event(QEvent* event) override;
@@ -130,21 +130,21 @@ class DialogWindow : public QWidget {
   int ToPixelsY(int units) const;
   void SendCommand(UINT command);
 
-  CWnd* m_wnd;                       // the framework window this shows
-  const AfxDialogTemplate& m_tmpl;   // the template it was made from
-  DialogWindow* m_owner;             // owner window, or null
-  ClientArea* m_client = nullptr;    // the client area (child)
-  QMenuBar* m_menuBar = nullptr;     // the menu bar (child), or null
-  QFont m_font;                      // the dialog font
-  int m_baseX = 0, m_baseY = 0;      // dialog base units in pixels
-  std::vector<Control> m_controls;   // in template order
-  QEventLoop* m_loop = nullptr;      // the running modal loop, or null
-  bool m_dirty = false;              // some control's widget is stale
-  bool m_flushing = false;           // Flush is writing the widgets
-  qint64 m_lastFlushNs = 0;          // steady-clock time of the last flush
-  bool m_endRequested = false;       // EndLoop came before or during the loop
-  HICON m_bigIcon = nullptr;         // WM_SETICON ICON_BIG
-  HICON m_smallIcon = nullptr;       // WM_SETICON ICON_SMALL
+  CWnd* m_wnd;                      // the framework window this shows
+  const AfxDialogTemplate& m_tmpl;  // the template it was made from
+  DialogWindow* m_owner;            // owner window, or null
+  ClientArea* m_client = nullptr;   // the client area (child)
+  QMenuBar* m_menuBar = nullptr;    // the menu bar (child), or null
+  QFont m_font;                     // the dialog font
+  int m_baseX = 0, m_baseY = 0;     // dialog base units in pixels
+  std::vector<Control> m_controls;  // in template order
+  QEventLoop* m_loop = nullptr;     // the running modal loop, or null
+  bool m_dirty = false;             // some control's widget is stale
+  bool m_flushing = false;          // Flush is writing the widgets
+  qint64 m_lastFlushNs = 0;         // steady-clock time of the last flush
+  bool m_endRequested = false;      // EndLoop came before or during the loop
+  HICON m_bigIcon = nullptr;        // WM_SETICON ICON_BIG
+  HICON m_smallIcon = nullptr;      // WM_SETICON ICON_SMALL
 };
 
 inline DialogWindow* FromHwnd(HWND hwnd) { return reinterpret_cast<DialogWindow*>(hwnd); }

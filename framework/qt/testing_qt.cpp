@@ -134,11 +134,22 @@ void AfxTestPressKey(HWND hwnd, AfxTestKey key) {
   int code = Qt::Key_Return;
   Qt::KeyboardModifiers mods = Qt::NoModifier;
   switch (key) {
-    case AfxTestKey::kEnter: code = Qt::Key_Return; break;
-    case AfxTestKey::kEscape: code = Qt::Key_Escape; break;
-    case AfxTestKey::kF1: code = Qt::Key_F1; break;
-    case AfxTestKey::kShiftF1: code = Qt::Key_F1; mods = Qt::ShiftModifier; break;
-    case AfxTestKey::kTab: code = Qt::Key_Tab; break;
+    case AfxTestKey::kEnter:
+      code = Qt::Key_Return;
+      break;
+    case AfxTestKey::kEscape:
+      code = Qt::Key_Escape;
+      break;
+    case AfxTestKey::kF1:
+      code = Qt::Key_F1;
+      break;
+    case AfxTestKey::kShiftF1:
+      code = Qt::Key_F1;
+      mods = Qt::ShiftModifier;
+      break;
+    case AfxTestKey::kTab:
+      code = Qt::Key_Tab;
+      break;
   }
   QWidget* target = w->focusWidget() != nullptr ? w->focusWidget() : w;
   QKeyEvent press(QEvent::KeyPress, code, mods);
