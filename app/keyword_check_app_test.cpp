@@ -141,6 +141,18 @@ TEST_F(StartUpTest, OperatorExitClosesTheFolderBeforeTheUserListAndDetach) {
   EXPECT_EQ(Count(calls, "CloseFolder"), 1);
 }
 
+TEST_F(StartUpTest, WindowThatCannotBeMadeStillClosesTheUserListAndDetaches) {
+  StartUpHost host(calls, {User("a", 1)}, 1, 1);
+  SetHostLibrary(&host);
+  TestApp testApp;
+  const AfxResourceTable none = {};
+  AfxSetResources(&none);  // no dialog template: DoModal gives -1
+  EXPECT_EQ(AfxWinMain(), kExitRunNotDone);
+  EXPECT_EQ(calls, (std::vector<std::string>{"Attach(0,orLexmon)", "OpenUserList(0,0,*)",
+                                             "CloseUserList", "Detach"}));
+  EXPECT_EQ(testApp.m_pMainWnd, nullptr);
+}
+
 TEST_F(StartUpTest, F1AsksForTheMainWindowsHelpContext) {
   Start({User("a", 3)}, 1, 1, [](CWnd* w) {
     AfxTestPost([w] {

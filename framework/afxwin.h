@@ -279,6 +279,10 @@ class CWinApp : public CCmdTarget {
   ~CWinApp() override;
 
   virtual BOOL InitInstance();  // returns FALSE to end without a message loop
+
+  // Switches dialogs and controls to the 3-D look. This platform draws them that way anyway, so
+  // it only reports success.
+  BOOL Enable3dControlsStatic() { return TRUE; }
   virtual int ExitInstance();   // returns the exit status, m_nExitCode
 
   CWnd* m_pMainWnd = nullptr;  // the main window; cleared when its window is destroyed
