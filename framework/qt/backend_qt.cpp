@@ -365,10 +365,11 @@ void DialogWindow::closeEvent(QCloseEvent* event) {
 
 }  // namespace afx_qt
 
-// The font libraries that Qt loads keep a few one-time allocations until the process ends; the
-// leak checker of sanitized builds is told so, so that it judges only our own memory.
+// The font and message-bus libraries that Qt loads keep a few one-time allocations until the
+// process ends; the leak checker of sanitized builds is told so, so that it judges only our own
+// memory.
 extern "C" __attribute__((used, visibility("default"))) const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\nleak:libfreetype.so\n";
+  return "leak:libfontconfig.so\nleak:libfreetype.so\nleak:libdbus-1.so\n";
 }
 
 // ---------------------------------------------------------------------------------------------
