@@ -371,6 +371,10 @@ void DialogWindow::closeEvent(QCloseEvent* event) {
 extern "C" __attribute__((used, visibility("default"))) const char* __lsan_default_suppressions() {
   return "leak:libfontconfig.so\nleak:libfreetype.so\nleak:libdbus-1.so\n";
 }
+// ... and keeps quiet about having used those suppressions.
+extern "C" __attribute__((used, visibility("default"))) const char* __lsan_default_options() {
+  return "print_suppressions=0";
+}
 
 // ---------------------------------------------------------------------------------------------
 
