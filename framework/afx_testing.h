@@ -56,7 +56,7 @@ struct AfxTestWindow {
   int focusedControl;                   // id of the control with the focus, 0 if none
 };
 
-enum class AfxTestKey { kEnter, kEscape, kF1, kShiftF1, kTab };
+enum class AfxTestKey { kEnter, kEscape, kF1, kShiftF1, kTab, kF10 };
 
 // What the window shows.
 AfxTestWindow AfxTestDescribe(HWND hwnd);
@@ -69,6 +69,8 @@ void AfxTestPressKey(HWND hwnd, AfxTestKey key);
 void AfxTestCloseBox(HWND hwnd);
 // Chooses the menu item that sends `command`. Returns false when the menu has no such item.
 bool AfxTestChooseMenu(HWND hwnd, UINT command);
+// The index of the menu bar's drop-down menu that is open, or -1.
+int AfxTestActiveMenu(HWND hwnd);
 // Clicks push button `id`. Returns false when there is none.
 bool AfxTestClickButton(HWND hwnd, int id);
 

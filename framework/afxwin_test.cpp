@@ -221,6 +221,19 @@ TEST_F(FrameworkTest, HelpKeyReachesTheApplicationsCommandTable) {
   EXPECT_EQ(app.helpContexts, std::vector<DWORD>{HID_BASE_RESOURCE + kDlgOuter});
 }
 
+TEST_F(FrameworkTest, F10OpensTheFirstMenu) {
+  COuterDlg dlg;
+  AfxTestOnDialogShown([&](CWnd* w) {
+    AfxTestPost([&, w] {
+      EXPECT_EQ(AfxTestActiveMenu(w->m_hWnd), -1);
+      AfxTestPressKey(w->m_hWnd, AfxTestKey::kF10);
+      EXPECT_EQ(AfxTestActiveMenu(w->m_hWnd), 0);
+      dlg.EndDialog(IDCANCEL);
+    });
+  });
+  EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+}
+
 TEST_F(FrameworkTest, MenuChoiceRunsAtOnceAndMainWindowIsClearedOnDestroy) {
   CTestApp app;
   COuterDlg dlg;

@@ -351,6 +351,12 @@ void DialogWindow::keyPressEvent(QKeyEvent* event) {
         return;
       }
       break;
+    case Qt::Key_F10:  // F10 opens the menu bar's first menu
+      if (mods == Qt::NoModifier && m_menuBar != nullptr && !m_menuBar->actions().isEmpty()) {
+        m_menuBar->setActiveAction(m_menuBar->actions().first());
+        return;
+      }
+      break;
     default:
       break;
   }

@@ -150,6 +150,9 @@ void AfxTestPressKey(HWND hwnd, AfxTestKey key) {
     case AfxTestKey::kTab:
       code = Qt::Key_Tab;
       break;
+    case AfxTestKey::kF10:
+      code = Qt::Key_F10;
+      break;
   }
   QWidget* target = w->focusWidget() != nullptr ? w->focusWidget() : w;
   QKeyEvent press(QEvent::KeyPress, code, mods);
@@ -159,6 +162,12 @@ void AfxTestPressKey(HWND hwnd, AfxTestKey key) {
 }
 
 void AfxTestCloseBox(HWND hwnd) { FromHwnd(hwnd)->close(); }
+
+int AfxTestActiveMenu(HWND hwnd) {
+  QMenuBar* bar = FromHwnd(hwnd)->menuBar();
+  if (bar == nullptr || bar->activeAction() == nullptr) return -1;
+  return static_cast<int>(bar->actions().indexOf(bar->activeAction()));
+}
 
 bool AfxTestChooseMenu(HWND hwnd, UINT command) {
   QMenuBar* bar = FromHwnd(hwnd)->menuBar();
