@@ -18,16 +18,6 @@ namespace {
 
 const std::string kTestData = ORVANHOST_TESTDATA;
 
-std::string Cp932Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (const unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  return hex;
-}
-
 class OrvanHostToolTest : public ::testing::Test {
  protected:
   // Runs the tool on this test's store; keeps the output and the errors.
@@ -62,10 +52,10 @@ TEST_F(OrvanHostToolTest, InitAndAddUserBuildUsersWithTheirFolders) {
   EXPECT_EQ(side.Bytes("SELECT hex(name) FROM users ORDER BY position LIMIT 1"), "8E529363");
   EXPECT_EQ(side.Bytes("SELECT hex(f.name) FROM folders f JOIN users u ON f.user = u.position "
                        "WHERE hex(u.name) = '8E529363'"),
-            Cp932Hex(std::string(kSentFolderName)));
+            Hex(std::string(kSentFolderName)));
   EXPECT_EQ(side.Bytes("SELECT hex(kind) FROM users ORDER BY position LIMIT 1"), "");
   EXPECT_EQ(side.Bytes("SELECT hex(kind) FROM users ORDER BY position DESC LIMIT 1"),
-            Cp932Hex(std::string(kBoardKind)));
+            Hex(std::string(kBoardKind)));
   EXPECT_EQ(side.Bytes("SELECT f.name FROM folders f JOIN users u ON f.user = u.position "
                        "ORDER BY u.position DESC LIMIT 1"),
             "<null>");
@@ -145,7 +135,7 @@ TEST_F(OrvanHostToolTest, ImportsMimeMessagesInCodePage932) {
   // The messages went into the user's "送信済みトレイ".
   EXPECT_EQ(side.Integer("SELECT count(DISTINCT folder) FROM messages"), 1);
   EXPECT_EQ(side.Bytes("SELECT hex(name) FROM folders WHERE id = (SELECT folder FROM messages)"),
-            Cp932Hex(std::string(kSentFolderName)));
+            Hex(std::string(kSentFolderName)));
   // The emoji in the subject and in the body are reported with the file they came from.
   EXPECT_NE(out_.find("utf8_base64.eml \"絵文字 〓 テスト\": 2 characters replaced by 〓"),
             std::string::npos)

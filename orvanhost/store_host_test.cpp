@@ -26,16 +26,6 @@ const std::string kA = "\x82\xA0";  // あ
 const std::string kBoard(kBoardKind);
 const std::string kSent(kSentFolderName);
 
-std::string Hex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (const unsigned char c : bytes) {
-    hex += kDigits[c >> 4];
-    hex += kDigits[c & 15];
-  }
-  return hex;
-}
-
 // SQL text for a BLOB literal of `bytes`.
 std::string Blob(const std::string& bytes) { return "x'" + Hex(bytes) + "'"; }
 

@@ -71,3 +71,13 @@ void CreateEmptyStore(const std::string& path) {
   EXPECT_TRUE(CreateStoreSchema(db, &error)) << error;
   sqlite3_close(db);
 }
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  for (const unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 15];
+  }
+  return hex;
+}

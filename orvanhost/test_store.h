@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <string>
 
+// The bytes as upper-case hexadecimal digits, as SQLite's hex() gives them.
+std::string Hex(const std::string& bytes);
+
 // A fresh directory under $TMPDIR (or /tmp), removed with everything in it at destruction.
 class TempDir {
  public:
