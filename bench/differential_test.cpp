@@ -5,9 +5,12 @@
 // The tables are loaded through the real loader from generated keyword files, so they hold what
 // a keyword list can hold: random code-page-932 bytes, duplicates (also ones that only become
 // equal through normalization), keywords that are prefixes of each other, lone lead bytes at a
-// keyword's end, single ASCII letters that match second bytes, and weights up to the 32-bit
-// limit so that the counters saturate. Texts are exactly sized heap buffers, so a read past a
-// NUL is caught by the address sanitizer.
+// keyword's end, single ASCII letters that match second bytes, long keywords (up to the 4095
+// bytes of a piece), many keywords that share their first bytes, keywords beginning with every
+// byte a list can hold, and weights up to the 32-bit limit so that the counters saturate. Besides
+// the table's own scan index, indexes over the same keywords whose buckets are all tries, all
+// lists of one keyword, or lists as long as they may be are held to the reference too. Texts
+// are exactly sized heap buffers, so a read past a NUL is caught by the address sanitizer.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -25,6 +28,9 @@
 #include "bench/reference_scoring.h"
 #include "scoring/keyword_table.h"
 #include "scoring/normalize.h"
+#include "scoring/scan_index.h"
+#include "scoring/scan_kernel.h"
+#include "scoring/vectors.h"
 
 namespace {
 
@@ -84,7 +90,13 @@ std::string KeywordField(Random& random, const std::vector<std::string>& earlier
         return other;
       case 1:  // a prefix
         return other.substr(0, 1 + random.Below(static_cast<int>(other.size())));
-      default:  // an extension, sometimes by a lone lead byte
+      default:  // an extension: by a lone lead byte, a byte, or many bytes
+        if (random.OneIn(4)) {
+          field = other;
+          const int more = random.OneIn(8) ? 1000 + random.Below(4000) : 1 + random.Below(150);
+          for (int i = 0; i < more; ++i) field += random.DenseByte();
+          return field;
+        }
         return other +
                (random.OneIn(2) ? std::string(1, '\x82') : std::string(1, random.DenseByte()));
     }
@@ -158,23 +170,75 @@ std::unique_ptr<char[]> Buffer(const std::string& text) {
 // The scan has one build per vector width; each is held to the reference. The widths that the
 // processor lacks fall back to the widest it has.
 struct Width {
-  KeywordTable::ScanVectors vectors;
+  Vectors vectors;
   const char* name;  // also the test's name
 };
-constexpr Width kWidths[] = {{KeywordTable::ScanVectors::kWidest, "Widest"},
-                             {KeywordTable::ScanVectors::k32, "Bytes32"},
-                             {KeywordTable::ScanVectors::k16, "Bytes16"}};
+constexpr Width kWidths[] = {{Vectors::kWidest, "Widest"},
+                             {Vectors::k32, "Bytes32"},
+                             {Vectors::k16, "Bytes16"},
+                             {Vectors::kNone, "Portable"}};
+
+std::string Hex(const std::string& bytes) {
+  std::string hex;
+  char digits[4];
+  for (unsigned char byte : bytes) {
+    std::snprintf(digits, sizeof digits, "%02X ", byte);
+    hex += digits;
+  }
+  return hex;
+}
+
+// The list limits of the extra indexes: every bucket a trie, lists of one keyword, long lists.
+constexpr size_t kListLimits[] = {0, 1, 64};
+
+// Indexes over the keywords of a loaded table, built with other list limits than the table's.
+class OtherIndexes {
+ public:
+  explicit OtherIndexes(const KeywordTable& table) {
+    std::vector<const char*> bytes;
+    std::vector<uint32_t> lengths;
+    for (int k = 0; k < table.Count(); ++k) {
+      bytes.push_back(table.m_pKeywords[k]->GetString());
+      lengths.push_back(static_cast<uint32_t>(table.m_pKeywords[k]->GetLength()));
+    }
+    for (const size_t limit : kListLimits) {
+      indexes_.push_back(ScanIndex::BuildWithListLimit(bytes.data(), lengths.data(),
+                                                       table.m_nWeights, table.Count(), limit));
+    }
+  }
+
+  // Requires each index to give the reference's hits and points on `text` (a buffer holding
+  // `bytes`), loaded from `file`.
+  void ExpectAgree(const KeywordTable& table, const char* text, const std::string& bytes,
+                   const std::string& file) const {
+    int32_t expected_points = 0, expected_hits = 0;
+    reference::ScanText(table, text, expected_points, expected_hits);
+    for (size_t i = 0; i < indexes_.size(); ++i) {
+      int32_t points = 0, hits = 0;
+      ScanActive(*indexes_[i], text, ScanCounters{&points, &hits});
+      ASSERT_EQ(hits, expected_hits) << "list limit " << kListLimits[i] << "\n"
+                                     << Hex(bytes) << "\n"
+                                     << Hex(file);
+      ASSERT_EQ(points, expected_points) << "list limit " << kListLimits[i] << "\n"
+                                         << Hex(bytes) << "\n"
+                                         << Hex(file);
+    }
+  }
+
+ private:
+  std::vector<std::unique_ptr<ScanIndex>> indexes_;
+};
 
 class DifferentialTest : public ::testing::TestWithParam<Width> {
  protected:
   void SetUp() override {
-    KeywordTable::UseScanVectors(GetParam().vectors);
+    UseVectors(GetParam().vectors);
     std::string pattern = (fs::path(::testing::TempDir()) / "differential_XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     dir_ = pattern;
   }
   void TearDown() override {
-    KeywordTable::UseScanVectors(KeywordTable::ScanVectors::kWidest);
+    UseVectors(Vectors::kWidest);
     fs::remove_all(dir_);
   }
 
@@ -190,50 +254,72 @@ class DifferentialTest : public ::testing::TestWithParam<Width> {
   fs::path dir_;
 };
 
-std::string Hex(const std::string& bytes) {
-  std::string hex;
-  char digits[4];
-  for (unsigned char byte : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X ", byte);
-    hex += digits;
-  }
-  return hex;
-}
+// The normalizations to compare: with vectors, and the plain byte loop.
+constexpr Vectors kNormalizeVectors[] = {Vectors::kWidest, Vectors::kNone};
 
-// Normalizes `text` both ways, into a separate buffer, in place, and towards the start of the
-// same buffer, and requires the same bytes everywhere.
+// Normalizes `text` into a separate buffer, in place, and towards the start of the same buffer,
+// and requires the reference's bytes: the whole buffer, the bytes after the result's NUL
+// included, so that a write past the result shows too.
 void ExpectSameNormalization(const std::string& text, int shift) {
+  const size_t size = text.size() + 1;
   const auto expected = Buffer(text);
   reference::NormalizeText(expected.get(), expected.get());
+  const std::string shifted = std::string(static_cast<size_t>(shift), 'Z') + text;
+  const auto expected_shifted = Buffer(shifted);
+  reference::NormalizeText(expected_shifted.get() + shift, expected_shifted.get());
 
-  const auto source = Buffer(text);
-  auto separate = std::make_unique<char[]>(text.size() + 1);
-  ASSERT_EQ(NormalizeText(source.get(), separate.get()), separate.get());
-  EXPECT_STREQ(separate.get(), expected.get()) << Hex(text);
+  for (const Vectors vectors : kNormalizeVectors) {
+    UseVectors(vectors);
+    SCOPED_TRACE("vectors " + std::to_string(static_cast<int>(vectors)) + ": " + Hex(text));
+    const auto source = Buffer(text);
+    auto separate = std::make_unique<char[]>(size);
+    ASSERT_EQ(NormalizeText(source.get(), separate.get()), separate.get());
+    EXPECT_STREQ(separate.get(), expected.get());
 
-  const auto in_place = Buffer(text);
-  NormalizeText(in_place.get(), in_place.get());
-  EXPECT_STREQ(in_place.get(), expected.get()) << Hex(text);
+    const auto in_place = Buffer(text);
+    NormalizeText(in_place.get(), in_place.get());
+    EXPECT_EQ(std::memcmp(in_place.get(), expected.get(), size), 0);
 
-  // The source lies `shift` bytes into the buffer, after bytes that must stay unread.
-  const auto towards_start = Buffer(std::string(static_cast<size_t>(shift), 'Z') + text);
-  NormalizeText(towards_start.get() + shift, towards_start.get());
-  EXPECT_STREQ(towards_start.get(), expected.get()) << Hex(text);
+    // The source lies `shift` bytes into the buffer, after bytes that must stay unread.
+    const auto towards_start = Buffer(shifted);
+    NormalizeText(towards_start.get() + shift, towards_start.get());
+    EXPECT_EQ(std::memcmp(towards_start.get(), expected_shifted.get(), shifted.size() + 1), 0);
+  }
+  UseVectors(Vectors::kWidest);
 }
 
 TEST(DifferentialNormalizeTest, EveryByteAndEveryTwoBytePairAgree) {
   // Each byte pair is followed by a letter, so a wrong advance shows in the output; a lead byte
   // standing alone before the NUL is covered by the pair (lead, letter) read as one character
-  // and by the single-byte texts.
+  // and by the single-byte texts. The pairs stand once near the start of a text long enough for
+  // the vector blocks and once near its end, where the byte loop takes them.
   for (int first = 1; first < 256; ++first) {
     ExpectSameNormalization(std::string(1, static_cast<char>(first)), 0);
+    std::string text;
     for (int second = 1; second < 256; ++second) {
-      const std::string text = {static_cast<char>(first), static_cast<char>(second), 'q'};
-      const auto expected = Buffer(text);
-      reference::NormalizeText(expected.get(), expected.get());
-      const auto actual = Buffer(text);
-      NormalizeText(actual.get(), actual.get());
-      ASSERT_STREQ(actual.get(), expected.get()) << Hex(text);
+      text += {static_cast<char>(first), static_cast<char>(second), 'q'};
+    }
+    ExpectSameNormalization(text, 1);
+    ExpectSameNormalization(std::string(100, 'a') + text.substr(0, 60), 2);
+  }
+}
+
+TEST(DifferentialNormalizeTest, CharactersAcrossBlockBoundaries) {
+  // Runs of lead-range bytes of every length, converting and non-converting characters, and
+  // lone lead bytes, placed so that they straddle the first blocks' ends (64, 65, 128 bytes).
+  const std::string kinds[] = {"\x82\xA0", "\x83\x41", "\x89\x41", "\x81\x81",
+                               "\x82\x82", "\xE0\x40", "\x81",     "\xFC\xFC"};
+  for (size_t start = 56; start <= 70; ++start) {
+    for (size_t run = 1; run <= 7; ++run) {
+      for (const std::string& kind : kinds) {
+        std::string text(start, 'b');
+        for (size_t i = 0; i < run; ++i) text += kind;
+        text += "\x82\xA0x" + std::string(start, 'c') + kind + std::string(20, 'd');
+        ExpectSameNormalization(text, 1 + static_cast<int>(run % 4));
+        text.resize(start + run * kind.size());  // ends in the middle of the run
+        ExpectSameNormalization(text + std::string(80 - std::min<size_t>(80, start), 'e'), 1);
+        ExpectSameNormalization(std::string(80, 'f') + text, 3);
+      }
     }
   }
 }
@@ -242,7 +328,8 @@ TEST(DifferentialNormalizeTest, RandomTextsAgreeInEveryPlacement) {
   Random random(20261211);
   for (int round = 0; round < 3000; ++round) {
     SCOPED_TRACE("round " + std::to_string(round));
-    ExpectSameNormalization(Text(random, {}, random.Below(80)), 1 + random.Below(5));
+    ExpectSameNormalization(Text(random, {}, random.Below(round % 2 == 0 ? 80 : 400)),
+                            1 + random.Below(5));
   }
 }
 
@@ -259,6 +346,7 @@ TEST_P(DifferentialTest, RandomTablesAndTextsScoreAlike) {
       file += fields.back() + WeightField(random) + (random.OneIn(4) ? "\r\n" : "\n");
     }
     const auto table = Load(file);
+    const OtherIndexes others(*table);
 
     // Texts are built from the keywords as written, so the normalization folds them the same
     // way as it folded the keywords.
@@ -278,6 +366,7 @@ TEST_P(DifferentialTest, RandomTablesAndTextsScoreAlike) {
       ASSERT_EQ(result, expected) << Hex(text) << "\n" << Hex(file);
       ASSERT_EQ(points, expected_points) << Hex(text) << "\n" << Hex(file);
       ASSERT_EQ(hits, expected_hits) << Hex(text) << "\n" << Hex(file);
+      others.ExpectAgree(*table, scanned.get(), text, file);
 
       // ScoreMessage on a body and a title.
       const std::string title = Text(random, fields, random.Below(8));
@@ -307,6 +396,7 @@ TEST_P(DifferentialTest, FullTableAgrees) {
   }
   const auto table = Load(file);
   ASSERT_EQ(table->Count(), KeywordTable::kMaxKeywords);
+  const OtherIndexes others(*table);
   for (int t = 0; t < 40; ++t) {
     const std::string text = Text(random, fields, 200);
     int32_t points = 0, hits = 0, expected_points = 0, expected_hits = 0;
@@ -315,7 +405,71 @@ TEST_P(DifferentialTest, FullTableAgrees) {
     reference::ScanText(*table, buffer.get(), expected_points, expected_hits);
     ASSERT_EQ(points, expected_points) << Hex(text);
     ASSERT_EQ(hits, expected_hits) << Hex(text);
+    others.ExpectAgree(*table, buffer.get(), text, "");
   }
+}
+
+TEST_P(DifferentialTest, ManyKeywordsShareTheirFirstBytes) {
+  // Lists whose keywords share their first bytes, so that buckets hold hundreds of keywords,
+  // lists overflow into tries and walks go deep; some keywords are hundreds of bytes long.
+  // Texts repeat the shared bytes and then stop short of whole keywords.
+  Random random(5150);
+  for (int round = 0; round < 12; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    std::string shared;
+    for (int i = 1 + random.Below(6); i > 0; --i) shared += random.DenseByte();
+    std::vector<std::string> fields;
+    std::string file;
+    for (int i = 50 + random.Below(round % 3 == 0 ? 3000 : 300); i > 0; --i) {
+      std::string field = shared.substr(0, 1 + random.Below(static_cast<int>(shared.size())));
+      for (int n = random.OneIn(20) ? 100 + random.Below(400) : random.Below(12); n > 0; --n) {
+        field += random.DenseByte();
+      }
+      fields.push_back(field);
+      file += field + WeightField(random) + "\n";
+    }
+    const auto table = Load(file);
+    const OtherIndexes others(*table);
+    for (int t = 0; t < 20; ++t) {
+      std::string text;
+      for (int piece = random.Below(40); piece > 0; --piece) {
+        text += random.OneIn(3) ? shared : Text(random, fields, 1);
+      }
+      int32_t points = 0, hits = 0, expected_points = 0, expected_hits = 0;
+      const auto buffer = Buffer(text);
+      table->ScanText(buffer.get(), points, hits);
+      reference::ScanText(*table, buffer.get(), expected_points, expected_hits);
+      ASSERT_EQ(points, expected_points) << Hex(text);
+      ASSERT_EQ(hits, expected_hits) << Hex(text);
+      others.ExpectAgree(*table, buffer.get(), text, file);
+    }
+  }
+}
+
+TEST_P(DifferentialTest, KeywordsBeginningWithEveryByte) {
+  // A keyword list can begin a line with any byte but NUL, TAB, LF, CR and 0x1A; through the
+  // full-width small letters, keywords can begin with a-z too.
+  std::string file;
+  std::string text;
+  for (int b = 1; b < 256; ++b) {
+    if (b == '\t' || b == '\n' || b == '\r' || b == 0x1A) continue;
+    const char byte = static_cast<char>(b);
+    file += std::string(1, byte) + "\x82\xA0\t" + std::to_string(b) + "\n";
+    if (b % 4 == 0) file += std::string(1, byte) + "\n";
+    text += std::string(1, byte) + "\xB1" + byte + "\x82" + byte;
+  }
+  for (int k = 0; k < 26; ++k) file += std::string("\x82") + static_cast<char>(0x81 + k) + "Q\n";
+  text += "aQbQzQ";
+  const auto table = Load(file);
+  const OtherIndexes others(*table);
+  int32_t points = 0, hits = 0, expected_points = 0, expected_hits = 0;
+  const auto buffer = Buffer(text);
+  table->ScanText(buffer.get(), points, hits);
+  reference::ScanText(*table, buffer.get(), expected_points, expected_hits);
+  EXPECT_EQ(points, expected_points);
+  EXPECT_EQ(hits, expected_hits);
+  EXPECT_GT(hits, 250);  // the text is made to hit often
+  others.ExpectAgree(*table, buffer.get(), text, file);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryWidth, DifferentialTest, ::testing::ValuesIn(kWidths),

@@ -1,19 +1,19 @@
 // The keyword table: its load from the keyword list file, its release, and the scan.
 //
-// The scan is the hot path of the check run: it runs over every byte of every new message.
-// It keeps the plain structure of the table: at each position a linear search of the first-byte
-// set, and then a walk of the keywords in table order, first bytes compared before the full
-// comparison (scan_kernel.h). The full comparison is bounded by the text's known remaining
-// length, so nothing past the text's NUL is read.
+// The scan is the hot path of the check run: it runs over every byte of every new message. The
+// load therefore ends by building the scan index over the keywords (scan_index.h), and the scan
+// asks the index for the winner at each position whose byte begins a keyword, a vector of bytes
+// at a time (scan_kernel.h). Every comparison is bounded by the text's known remaining length,
+// so nothing past the text's NUL is read.
 #include "scoring/keyword_table.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cstring>
-#include <limits>
+#include <vector>
 
 #include "scoring/module_path.h"
 #include "scoring/normalize.h"
+#include "scoring/scan_index.h"
 #include "scoring/scan_kernel.h"
 #include "scoring/text_file.h"
 
@@ -21,16 +21,6 @@ namespace {
 
 constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
 constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
-
-// The widest vectors of keywords that this processor can compare.
-KeywordTable::ScanVectors WidestVectors() {
-  if (__builtin_cpu_supports("avx512bw")) return KeywordTable::ScanVectors::kWidest;
-  if (__builtin_cpu_supports("avx2")) return KeywordTable::ScanVectors::k32;
-  return KeywordTable::ScanVectors::k16;
-}
-
-// The vectors the scan uses; see KeywordTable::UseScanVectors.
-KeywordTable::ScanVectors g_scan_vectors = WidestVectors();
 
 bool IsSeparator(char c) { return c == '\t' || c == '\r' || c == '\n'; }
 
@@ -107,28 +97,21 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
     ++n;
   }
 
-  std::memset(m_firstBytes, 0, sizeof m_firstBytes);
-  std::memset(m_secondBytes, 0, sizeof m_secondBytes);
+  std::vector<const char*> bytes(static_cast<size_t>(n));
+  std::vector<uint32_t> lengths(static_cast<size_t>(n));
   for (int k = 0; k < n; ++k) {
-    const char* keyword = m_pKeywords[k]->GetString();
-    m_szFirstBytes[k] = keyword[0];
-    m_firstBytes[k] = static_cast<unsigned char>(keyword[0]);
-    m_secondBytes[k] = static_cast<unsigned char>(keyword[1]);  // the NUL for one byte
-    m_pBytes[k] = keyword;
-    m_nLengths[k] = static_cast<size_t>(m_pKeywords[k]->GetLength());
-    const size_t prefix_length = std::min<size_t>(m_nLengths[k], 4);
-    const uint32_t all = 0xFFFFFFFFu;
-    m_nPrefixes[k] = 0;
-    std::memcpy(&m_nPrefixes[k], keyword, prefix_length);
-    m_nPrefixMasks[k] = 0;
-    std::memcpy(&m_nPrefixMasks[k], &all, prefix_length);
+    bytes[k] = m_pKeywords[k]->GetString();
+    lengths[k] = static_cast<uint32_t>(m_pKeywords[k]->GetLength());
+    m_szFirstBytes[k] = bytes[k][0];
   }
   m_szFirstBytes[n] = '\0';
   m_nCount = n;
+  if (n > 0) m_pIndex = ScanIndex::Build(bytes.data(), lengths.data(), m_nWeights, n);
   return n;
 }
 
 void KeywordTable::ReleaseKeywords() {
+  m_pIndex.reset();  // it points into the strings
   for (CString*& slot : m_pKeywords) {
     delete slot;
     slot = nullptr;
@@ -139,28 +122,15 @@ void KeywordTable::ReleaseKeywords() {
 int KeywordTable::Count() const { return m_nCount; }
 
 int32_t KeywordTable::ScanText(const char* text, int32_t& points, int32_t& hits) const {
-  if (text == nullptr) return points;
-  const ScanTable table{m_firstBytes,     m_secondBytes, m_pBytes,   m_nPrefixes,
-                        m_nPrefixMasks,   m_nLengths,    m_nWeights, static_cast<size_t>(m_nCount)};
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  const size_t length = std::strlen(text);
-  switch (g_scan_vectors) {
-    case ScanVectors::kWidest:
-      ScanAvx512(table, bytes, length, points, hits);
-      break;
-    case ScanVectors::k32:
-      ScanAvx2(table, bytes, length, points, hits);
-      break;
-    case ScanVectors::k16:
-      ScanSse2(table, bytes, length, points, hits);
-      break;
-  }
+  if (text == nullptr || m_pIndex == nullptr) return points;
+  ScanActive(*m_pIndex, text, ScanCounters{&points, &hits});
   return points;
 }
 
-void KeywordTable::UseScanVectors(ScanVectors vectors) {
-  // Never wider than the processor allows.
-  g_scan_vectors = std::max(vectors, WidestVectors());
+void KeywordTable::FindHits(const char* text, void (*found)(void*, size_t, int),
+                            void* context) const {
+  if (text == nullptr || m_pIndex == nullptr) return;
+  ScanActive(*m_pIndex, text, ScanListener{found, context});
 }
 
 Score KeywordTable::ScoreMessage(char* body, char* title) const {

@@ -7,6 +7,9 @@
 //   2. m_nWeights[k] >= 1 for every filled slot k.
 //   3. m_szFirstBytes holds the first byte of each keyword in slot order, then a NUL, so its
 //      length is n.
+//   4. Between the load and the release, the scan index (scan_index.h) describes exactly the
+//      keywords of the slots and points into their strings; before the load and after the
+//      release there is none.
 //
 //   KeywordTable table;
 //   if (table.LoadKeywordFile() > 0) {
@@ -18,8 +21,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "framework/cstring.h"
+
+class ScanIndex;
 
 // A message's score: keyword occurrences and the sum of their weights. Both saturate at the
 // limits of a signed 32-bit integer instead of overflowing.
@@ -49,13 +55,20 @@ class KeywordTable {
   // REQUIRES: the table is empty.
   int LoadKeywordFileFrom(const char* path);
 
-  // Frees every keyword string and sets all slots empty. Weights and first-byte set stay.
+  // Frees the scan index and every keyword string, and sets all slots empty. Weights and
+  // first-byte set stay.
   void ReleaseKeywords();
 
   // Scans a normalized text; adds one to `hits` and the weight to `points` for each occurrence
   // (leftmost first, first keyword in table order at a position, never overlapping). Returns the
   // points counter's whole value. A null text changes nothing.
   int32_t ScanText(const char* text, int32_t& points, int32_t& hits) const;
+
+  // Scans a normalized text like ScanText, and calls `found(context, offset, slot)` for each hit
+  // instead of counting it: the hit's byte offset in the text and the winning keyword's slot, in
+  // text order. A null text calls nothing.
+  void FindHits(const char* text, void (*found)(void* context, size_t offset, int slot),
+                void* context) const;
 
   // Normalizes body and title in place, then scans body, then title, into one fresh score.
   // REQUIRES: both are writable NUL-terminated texts.
@@ -66,28 +79,17 @@ class KeywordTable {
   // Lines holding a field that the last load had to ignore because the table was full.
   int IgnoredLines() const { return m_nIgnoredLines; }
 
-  // Which vector width the scan uses. kWidest picks the widest the processor has; tests force
-  // the narrower ones to check each. Affects every table in the process.
-  enum class ScanVectors { kWidest, k32, k16 };
-  static void UseScanVectors(ScanVectors vectors);
+  // The scan index, for the benchmark's figures; null when no keyword is loaded.
+  const ScanIndex* Index() const { return m_pIndex.get(); }
 
   CString* m_pKeywords[kSlots];  // owned keyword strings, filled from slot 0, then empty
   int32_t m_nWeights[kSlots];    // weight of the keyword in the same slot; >= 1 when filled
   char m_szFirstBytes[kSlots];   // first byte of each keyword in slot order, NUL-terminated
 
  private:
-  // Kept beside the slots by the load, in slot order, so that the scan compares a keyword's
-  // first two bytes a vector at a time and reaches its bytes without the string object. The
-  // byte sets are padded with zero bytes for the widest vector.
-  static constexpr size_t kPaddedSlots = kSlots + 64;
-  int m_nCount = 0;                            // keywords loaded: the length of m_szFirstBytes
-  int m_nIgnoredLines = 0;                     // keyword lines past the capacity at the last load
-  const char* m_pBytes[kSlots];                // each keyword's bytes, owned by its slot's string
-  size_t m_nLengths[kSlots];                   // each keyword's length in bytes
-  uint32_t m_nPrefixes[kSlots];                // each keyword's first four bytes, zero-filled
-  uint32_t m_nPrefixMasks[kSlots];             // 0xFF in each prefix byte the keyword has
-  unsigned char m_firstBytes[kPaddedSlots];    // the first-byte set, then zero padding
-  unsigned char m_secondBytes[kPaddedSlots];   // each keyword's second byte (0: one byte long)
+  int m_nCount = 0;                     // keywords loaded: the length of m_szFirstBytes
+  int m_nIgnoredLines = 0;              // keyword lines past the capacity at the last load
+  std::unique_ptr<ScanIndex> m_pIndex;  // built by the load over the slots; null otherwise
 };
 
 // Forms the path of "orvan.key" from the executable's path: the drive ("X:" when the second byte

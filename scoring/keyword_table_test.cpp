@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "scoring/vectors.h"
+
 namespace {
 
 // A keyword file in a temporary directory, removed at the end of the test.
@@ -126,8 +128,10 @@ TEST(KeywordLoadTest, HoldsAtMost9999Keywords) {
   EXPECT_EQ(std::strlen(table->m_szFirstBytes), 9999u);
   EXPECT_EQ(table->m_pKeywords[9998]->View(), "K9998");
   EXPECT_EQ(table->m_pKeywords[9999], nullptr);
+  EXPECT_NE(table->Index(), nullptr);
   table->ReleaseKeywords();
   for (CString* slot : table->m_pKeywords) EXPECT_EQ(slot, nullptr);
+  EXPECT_EQ(table->Index(), nullptr);
 }
 
 TEST(KeywordLoadTest, MissingFileLoadsNothing) {
@@ -207,6 +211,18 @@ TEST_F(ScanTest, LeftmostFirstInTableNonOverlapping) {
     Use(c.keywords);
     EXPECT_EQ(Scan(c.text), std::make_pair(c.hits, c.points)) << c.keywords << " / " << c.text;
   }
+}
+
+TEST_F(ScanTest, FindHitsReportsEachHitInTextOrder) {
+  Use("BC\nAB\nB\t4");
+  std::vector<std::pair<size_t, int>> hits;
+  const auto record = [](void* context, size_t offset, int slot) {
+    static_cast<std::vector<std::pair<size_t, int>>*>(context)->emplace_back(offset, slot);
+  };
+  table_->FindHits("ABCxBCB", record, &hits);
+  EXPECT_EQ(hits, (std::vector<std::pair<size_t, int>>{{0, 1}, {4, 0}, {6, 2}}));
+  table_->FindHits(nullptr, record, &hits);
+  EXPECT_EQ(hits.size(), 3u);
 }
 
 TEST_F(ScanTest, CountersAreAddedToAndNullChangesNothing) {
@@ -297,15 +313,14 @@ TEST(ScanRandomTest, BothVectorWidthsFollowTheRules) {
     for (int i = 0; i < 5; ++i) {
       const std::string text = random_string(400);
       const auto expected = PlainScan(keywords, weights, text);
-      for (auto vectors : {KeywordTable::ScanVectors::kWidest, KeywordTable::ScanVectors::k32,
-                           KeywordTable::ScanVectors::k16}) {
-        KeywordTable::UseScanVectors(vectors);
+      for (auto vectors : {Vectors::kWidest, Vectors::k32, Vectors::k16, Vectors::kNone}) {
+        UseVectors(vectors);
         int32_t points = 0;
         int32_t hits = 0;
         table->ScanText(text.c_str(), points, hits);
         EXPECT_EQ(std::make_pair(hits, points), expected) << "round " << round;
       }
-      KeywordTable::UseScanVectors(KeywordTable::ScanVectors::kWidest);
+      UseVectors(Vectors::kWidest);
     }
   }
 }

@@ -1,10 +1,15 @@
 // Text normalization. NormalizeText runs on every message body and title of the check run, so
 // it takes one pass and looks each two-byte character up in a table indexed by its two bytes,
-// built at compile time from the 239 conversions below.
+// built at compile time from the 239 conversions below. With SSSE3 the pass takes 64 bytes a
+// block (normalize_ssse3.cpp) and the byte loop here does only the last bytes.
 #include "scoring/normalize.h"
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+
+#include "scoring/normalize_blocks.h"
+#include "scoring/vectors.h"
 
 // The conversions, paired by position. Only the lead bytes 0x81, 0x82 and 0x83 occur.
 constexpr char ConversionTable::kDoubleBytes[2 * kEntries + 1] =
@@ -126,9 +131,8 @@ constexpr std::array<unsigned char, 256> kEndsRun = BuildEndsRunTable();
 constexpr std::array<unsigned char, 256> BuildRowTable() {
   std::array<unsigned char, 256> table{};
   for (unsigned b = 0; b < 256; ++b) {
-    table[b] = static_cast<unsigned char>(b >= kFirstLead && b < kFirstLead + kLeadCount
-                                              ? b - kFirstLead
-                                              : kLeadCount);
+    table[b] = static_cast<unsigned char>(
+        b >= kFirstLead && b < kFirstLead + kLeadCount ? b - kFirstLead : kLeadCount);
   }
   return table;
 }
@@ -146,6 +150,11 @@ constexpr auto kFoldedRows = BuildFoldedRows();
 char* NormalizeText(const char* source, char* destination) {
   auto* in = reinterpret_cast<const unsigned char*>(source);
   auto* out = reinterpret_cast<unsigned char*>(destination);
+  if (ActiveVectors() != Vectors::kNone) {
+    const BlockProgress done = NormalizeBlocksSsse3(in, std::strlen(source), out, kFolded.data());
+    in += done.read;
+    out += done.written;
+  }
   // Every write lands at or before the bytes just read (out <= in), which keeps in-place and
   // towards-the-start normalization safe.
   for (;;) {

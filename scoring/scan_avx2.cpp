@@ -1,4 +1,5 @@
-// The scan in 32-keyword vectors. Compiled with -mavx2; called only when the processor has AVX2.
+// The scan with the first-byte test on 32 bytes at once. Compiled with -mavx2; called only when
+// the processor has AVX2.
 #include <immintrin.h>
 
 #include "scoring/scan_kernel.h"
@@ -7,30 +8,38 @@ namespace {
 
 struct Avx2Lanes {
   static constexpr size_t kWidth = 32;
-  static __m256i Load(const unsigned char* bytes) {
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-  }
-  static uint64_t First(const ScanTable& table, size_t k, unsigned char byte) {
-    const __m256i match = _mm256_cmpeq_epi8(Load(table.first_bytes + k),
-                                            _mm256_set1_epi8(static_cast<char>(byte)));
-    return static_cast<uint32_t>(_mm256_movemask_epi8(match));
-  }
-  static uint64_t Both(const ScanTable& table, size_t k, unsigned char byte,
-                       unsigned char second) {
-    const __m256i seconds = Load(table.second_bytes + k);
-    const __m256i second_ok = _mm256_or_si256(
-        _mm256_cmpeq_epi8(seconds, _mm256_set1_epi8(static_cast<char>(second))),
-        _mm256_cmpeq_epi8(seconds, _mm256_setzero_si256()));
-    const __m256i match = _mm256_and_si256(
-        _mm256_cmpeq_epi8(Load(table.first_bytes + k), _mm256_set1_epi8(static_cast<char>(byte))),
-        second_ok);
-    return static_cast<uint32_t>(_mm256_movemask_epi8(match));
+  // Set membership by nibbles, as in scan_ssse3.cpp, on both 16-byte halves at once.
+  static uint64_t FirstBytes(const ScanIndex& index, const unsigned char* block) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+    const __m256i low_nibbles = _mm256_and_si256(bytes, _mm256_set1_epi8(0x0F));
+    const __m256i high_nibbles =
+        _mm256_and_si256(_mm256_srli_epi16(bytes, 4), _mm256_set1_epi8(0x0F));
+    const __m256i rows_low = _mm256_shuffle_epi8(
+        _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.FirstByLow(0)))),
+        low_nibbles);
+    const __m256i rows_high = _mm256_shuffle_epi8(
+        _mm256_broadcastsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(index.FirstByLow(1)))),
+        low_nibbles);
+    const __m256i rows = _mm256_blendv_epi8(rows_low, rows_high, bytes);  // by the top bit
+    const __m256i bit = _mm256_shuffle_epi8(
+        _mm256_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16,
+                         32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128),
+        high_nibbles);
+    const __m256i member = _mm256_cmpeq_epi8(_mm256_and_si256(rows, bit), bit);
+    return static_cast<uint32_t>(_mm256_movemask_epi8(member));
   }
 };
 
 }  // namespace
 
-void ScanAvx2(const ScanTable& table, const unsigned char* text, size_t length, int32_t& points,
-              int32_t& hits) {
-  ScanWith<Avx2Lanes>(table, text, length, points, hits);
+void ScanAvx2(const ScanIndex& index, const unsigned char* text, size_t length,
+              const ScanCounters& counters) {
+  ScanWith<Avx2Lanes>(index, text, length, counters);
+}
+
+void ScanAvx2(const ScanIndex& index, const unsigned char* text, size_t length,
+              const ScanListener& listener) {
+  ScanWith<Avx2Lanes>(index, text, length, listener);
 }

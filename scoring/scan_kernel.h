@@ -1,18 +1,14 @@
-// The scan's inner loop, shared by the builds for each instruction set (scan_sse2.cpp,
-// scan_avx2.cpp, scan_avx512.cpp). The kernel template has internal linkage, so that each
+// The scan's loop, shared by the builds for each instruction set (scan_portable.cpp,
+// scan_ssse3.cpp, scan_avx2.cpp). The loop template has internal linkage, so that each
 // translation unit keeps its own copy compiled for its own instruction set.
 //
-// At each position of the text the scan searches the first-byte set for the position's byte.
-// When the byte is there, it walks the keywords in table order from the first one that begins
-// with that byte. The walk compares each keyword's first two bytes with the text's (a keyword of
-// one byte has the second byte 0, which matches any) a whole vector of keywords at a time; a
-// keyword that passes gets the full comparison of its remaining bytes, bounded by the text's
-// remaining length: first its first four bytes at once, then the rest. The first keyword in table
-// order that matches is the hit.
-//
-// Both searches run over copies of the first and second bytes that are padded with zero bytes
-// past the last keyword, so a vector never needs a scalar tail: a text byte at a scanned
-// position is never 0, so padding never matches.
+// The loop looks at the text a block of Lanes::kWidth bytes at a time: a vector test marks the
+// positions whose byte begins a live keyword (ScanIndex's first-byte set); of those, the ones
+// whose first four bytes pass ScanIndex::MayBegin are tested without branches, and only where
+// that passes does the loop probe the index and ask it for the winner. After a hit it goes on
+// at the first byte after the match, inside the block or beyond it. The last bytes, fewer than
+// a block and three, are taken one at a time with loads cut at the NUL, so no load reaches past
+// the text's NUL.
 #pragma once
 
 #include <cstddef>
@@ -20,28 +16,52 @@
 #include <cstring>
 #include <limits>
 
-// What the scan reads of the keyword table.
-struct ScanTable {
-  const unsigned char* first_bytes;   // first byte of each keyword, then zero padding
-  const unsigned char* second_bytes;  // second byte of each keyword (0: none), then padding
-  const char* const* bytes;           // each keyword's bytes
-  const uint32_t* prefixes;           // each keyword's first four bytes (zero past its end)
-  const uint32_t* prefix_masks;       // 0xFF in each byte of the prefix that the keyword has
-  const size_t* lengths;              // each keyword's length, at least 1
-  const int32_t* weights;             // each keyword's weight, at least 1
-  size_t count;                       // number of keywords
+#include "scoring/scan_index.h"
+#include "scoring/vectors.h"
+
+// Where the scan reports its hits.
+struct ScanCounters {
+  int32_t* points;  // the caller's points counter
+  int32_t* hits;    // the caller's hit counter
+};
+struct ScanListener {
+  void (*found)(void* context, size_t offset, int keyword);  // called per hit, in text order
+  void* context;                                             // passed through
 };
 
-// Zero bytes that follow the last keyword in the padded byte sets: the widest vector.
-inline constexpr size_t kScanPadding = 64;
+// The scan for each instruction set. ScanSsse3 and ScanAvx2 need a processor that has them.
+void ScanPortable(const ScanIndex& index, const unsigned char* text, size_t length,
+                  const ScanCounters& counters);
+void ScanPortable(const ScanIndex& index, const unsigned char* text, size_t length,
+                  const ScanListener& listener);
+void ScanSsse3(const ScanIndex& index, const unsigned char* text, size_t length,
+               const ScanCounters& counters);
+void ScanSsse3(const ScanIndex& index, const unsigned char* text, size_t length,
+               const ScanListener& listener);
+void ScanAvx2(const ScanIndex& index, const unsigned char* text, size_t length,
+              const ScanCounters& counters);
+void ScanAvx2(const ScanIndex& index, const unsigned char* text, size_t length,
+              const ScanListener& listener);
 
-// The scan for each instruction set. ScanAvx2 and ScanAvx512 need a processor that has them.
-void ScanSse2(const ScanTable& table, const unsigned char* text, size_t length, int32_t& points,
-              int32_t& hits);
-void ScanAvx2(const ScanTable& table, const unsigned char* text, size_t length, int32_t& points,
-              int32_t& hits);
-void ScanAvx512(const ScanTable& table, const unsigned char* text, size_t length,
-                int32_t& points, int32_t& hits);
+// Scans the NUL-terminated `text` with the build for the vectors in use (vectors.h); Sink is
+// ScanCounters or ScanListener.
+template <typename Sink>
+void ScanActive(const ScanIndex& index, const char* text, const Sink& sink) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  const size_t length = std::strlen(text);
+  switch (ActiveVectors()) {
+    case Vectors::kWidest:
+    case Vectors::k32:
+      ScanAvx2(index, bytes, length, sink);
+      break;
+    case Vectors::k16:
+      ScanSsse3(index, bytes, length, sink);
+      break;
+    case Vectors::kNone:
+      ScanPortable(index, bytes, length, sink);
+      break;
+  }
+}
 
 namespace {
 
@@ -53,55 +73,63 @@ inline int32_t SaturatingAdd(int32_t a, int32_t b) {
   return sum;
 }
 
-// Lanes is a vector policy: kWidth keywords a step, and two matchers returning a bit per lane,
-//   First(table, k, byte): lanes whose first byte is `byte`;
-//   Both(table, k, byte, second): lanes whose first byte is `byte` and whose second byte is
-//   `second` or 0.
-template <typename Lanes>
-size_t FindFirstByte(const ScanTable& table, unsigned char byte) {
-  for (size_t k = 0; k < table.count; k += Lanes::kWidth) {
-    if (const uint64_t bits = Lanes::First(table, k, byte); bits != 0) {
-      return k + static_cast<size_t>(__builtin_ctzll(bits));
-    }
-  }
-  return table.count;
+inline void Report(const ScanCounters& counters, size_t, const ScanIndex::Match& match) {
+  *counters.points = SaturatingAdd(*counters.points, match.weight);
+  if (*counters.hits < std::numeric_limits<int32_t>::max()) ++*counters.hits;
 }
 
-template <typename Lanes>
-size_t FindCandidate(const ScanTable& table, size_t k, unsigned char byte, unsigned char second) {
-  for (; k < table.count; k += Lanes::kWidth) {
-    if (const uint64_t bits = Lanes::Both(table, k, byte, second); bits != 0) {
-      return k + static_cast<size_t>(__builtin_ctzll(bits));
-    }
-  }
-  return table.count;
+inline void Report(const ScanListener& listener, size_t offset, const ScanIndex::Match& match) {
+  listener.found(listener.context, offset, match.keyword);
 }
 
-template <typename Lanes>
-void ScanWith(const ScanTable& table, const unsigned char* text, size_t length, int32_t& points,
-              int32_t& hits) {
-  size_t p = 0;
+// Lanes is a vector policy: kWidth bytes a block (at most 64);
+//   FirstBytes(index, block): a bit per byte of the block, set when the byte is in the index's
+//   first-byte set.
+template <typename Lanes, typename Sink>
+void ScanWith(const ScanIndex& index, const unsigned char* text, size_t length, const Sink& sink) {
+  constexpr size_t kWidth = Lanes::kWidth;
+  size_t p = 0;  // the block's first byte; no hit has taken it
+  // Blocks while every position's first four bytes lie before the NUL.
+  while (length - p >= kWidth + 3) {
+    uint64_t candidates = 0;
+    for (uint64_t first = Lanes::FirstBytes(index, text + p); first != 0; first &= first - 1) {
+      const auto i = static_cast<unsigned>(__builtin_ctzll(first));
+      uint32_t head;
+      std::memcpy(&head, text + p + i, 4);
+      candidates |= uint64_t{index.MayBegin(head)} << i;
+    }
+    size_t next = p + kWidth;
+    while (candidates != 0) {
+      const auto i = static_cast<size_t>(__builtin_ctzll(candidates));
+      const size_t at = p + i;
+      const uint32_t probe = index.Probe(text + at, length - at);
+      const ScanIndex::Match match = probe == ScanIndex::kNoMatch
+                                         ? ScanIndex::Match{-1, 0, 0}
+                                         : index.MatchAt(text, at, length, probe);
+      if (match.keyword < 0) {
+        candidates &= candidates - 1;
+        continue;
+      }
+      Report(sink, at, match);
+      const size_t end = at + match.length;
+      if (end >= p + kWidth) {
+        next = end;
+        break;
+      }
+      candidates &= ~uint64_t{0} << (end - p);
+    }
+    p = next;
+  }
   while (p < length) {
-    const unsigned char byte = text[p];
-    // The pre-test: is the byte in the first-byte set at all?
-    const size_t first = FindFirstByte<Lanes>(table, byte);
-    if (first < table.count) {
-      const size_t remaining = length - p;
-      const unsigned char second = text[p + 1];  // the NUL when p is the last byte
-      // The text's next four bytes, zero past its end (never read).
-      uint32_t head = 0;
-      std::memcpy(&head, text + p, remaining < 4 ? remaining : 4);
-      for (size_t k = FindCandidate<Lanes>(table, first, byte, second); k < table.count;
-           k = FindCandidate<Lanes>(table, k + 1, byte, second)) {
-        const size_t keyword_length = table.lengths[k];
-        if (keyword_length <= remaining && (head & table.prefix_masks[k]) == table.prefixes[k] &&
-            (keyword_length <= 4 ||
-             std::memcmp(table.bytes[k] + 4, text + p + 4, keyword_length - 4) == 0)) {
-          p += keyword_length - 1;
-          points = SaturatingAdd(points, table.weights[k]);
-          if (hits < std::numeric_limits<int32_t>::max()) ++hits;
-          break;
-        }
+    const uint32_t probe = index.InFirstSet(text[p]) && index.MayBegin(LoadFour(text, p, length))
+                               ? index.Probe(text + p, length - p)
+                               : ScanIndex::kNoMatch;
+    if (probe != ScanIndex::kNoMatch) {
+      const ScanIndex::Match match = index.MatchAt(text, p, length, probe);
+      if (match.keyword >= 0) {
+        Report(sink, p, match);
+        p += match.length;
+        continue;
       }
     }
     ++p;
