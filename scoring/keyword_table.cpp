@@ -7,8 +7,10 @@
 // so nothing past the text's NUL is read.
 #include "scoring/keyword_table.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "scoring/module_path.h"
@@ -33,16 +35,31 @@ char* FindField(char* p) {
 
 // Reads the decimal value at the start of a weight field: blanks (space, 0x0B, 0x0C) skipped,
 // one optional sign, then digits accumulated in wrapping 32-bit arithmetic. No digits give 0.
-int32_t ParseWeight(const char* p) {
+// `how` says whether there were digits, and whether the value wrapped.
+int32_t ParseWeight(const char* p, KeywordListReport::Weight& how) {
   while (*p == ' ' || *p == '\v' || *p == '\f') ++p;
   const bool negative = *p == '-';
   if (*p == '-' || *p == '+') ++p;
   uint32_t value = 0;
+  uint64_t magnitude = 0;  // the value without wrapping, held just past the 32-bit range
+  const uint64_t beyond = uint64_t{1} << 32;
+  bool digits = false;
   while (*p >= '0' && *p <= '9') {
     value = value * 10u + static_cast<uint32_t>(*p - '0');
+    magnitude = std::min(magnitude * 10u + static_cast<uint64_t>(*p - '0'), beyond);
+    digits = true;
     ++p;
   }
   if (negative) value = 0u - value;
+  const uint64_t fits = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+  if (!digits) {
+    how = KeywordListReport::Weight::kNotANumber;
+  } else if (magnitude > fits) {
+    how = KeywordListReport::Weight::kWrapped;
+  } else {
+    how = negative || magnitude == 0 ? KeywordListReport::Weight::kNotPositive
+                                     : KeywordListReport::Weight::kRead;
+  }
   return static_cast<int32_t>(value);
 }
 
@@ -63,7 +80,7 @@ int KeywordTable::LoadKeywordFile() {
   return LoadKeywordFileFrom(path);
 }
 
-int KeywordTable::LoadKeywordFileFrom(const char* path) {
+int KeywordTable::LoadKeywordFileFrom(const char* path, KeywordListReport* report) {
   assert(m_nCount == 0 && m_pKeywords[0] == nullptr);
   m_nIgnoredLines = 0;
   TextFile file;
@@ -71,9 +88,23 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
 
   int n = 0;
   char line[kLineBufferSize];
-  while (file.ReadPiece(line, sizeof line)) {
+  int next_line = 1;   // the file line of the next piece
+  int next_piece = 0;  // which piece of that line it is
+  for (size_t got; (got = file.ReadPiece(line, sizeof line)) > 0;) {
+    const int line_number = next_line;
+    const int piece = next_piece;
+    if (line[got - 1] == '\n') {
+      ++next_line;
+      next_piece = 0;
+    } else {
+      ++next_piece;  // a piece cut at 4095 bytes (or the last line, without LF)
+    }
     char* keyword = FindField(line);
     if (keyword == nullptr) continue;
+    if (report != nullptr && piece > 0 &&
+        (report->split_lines.empty() || report->split_lines.back() != line_number)) {
+      report->split_lines.push_back(line_number);
+    }
     char* end = keyword;
     while (*end != '\0' && !IsSeparator(*end)) ++end;
     char* rest = end;
@@ -83,6 +114,7 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
     }
     if (n >= kMaxKeywords) {  // no room: the slot after the last keyword must stay empty
       ++m_nIgnoredLines;
+      if (report != nullptr) report->ignored_lines.push_back(line_number);
       continue;
     }
     // The normalized keyword is never longer than the field, so writing it at the start of the
@@ -90,9 +122,20 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
     NormalizeText(keyword, line);
     m_pKeywords[n] = new CString(line);
     m_nWeights[n] = 1;
-    if (char* weight = FindField(rest); weight != nullptr) {
-      const int32_t value = ParseWeight(weight);
+    KeywordListReport::Weight how = KeywordListReport::Weight::kAbsent;
+    char* weight = FindField(rest);
+    if (weight != nullptr) {
+      const int32_t value = ParseWeight(weight, how);
       if (value > 0) m_nWeights[n] = value;
+    }
+    if (report != nullptr) {
+      std::string field;
+      if (weight != nullptr) {
+        const char* field_end = weight;
+        while (*field_end != '\0' && !IsSeparator(*field_end)) ++field_end;
+        field.assign(weight, static_cast<size_t>(field_end - weight));
+      }
+      report->keywords.push_back({line_number, piece, how, std::move(field)});
     }
     ++n;
   }

@@ -22,6 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "framework/cstring.h"
 
@@ -32,6 +34,28 @@ class ScanIndex;
 struct Score {
   int32_t hits = 0;    // keyword occurrences
   int32_t points = 0;  // sum of the weights of the occurrences
+};
+
+// How the load read the keyword list, line by line, for a tool that explains a list to its
+// writer. The check run never asks for it.
+struct KeywordListReport {
+  // How a keyword's weight field was read.
+  enum class Weight {
+    kAbsent,       // no second field: 1
+    kRead,         // a decimal value above 0, which fits 32 bits
+    kNotANumber,   // no digit after the blanks and the sign: 1
+    kNotPositive,  // zero or negative: 1
+    kWrapped,      // more than 32 bits: the wrapped value if above 0, else 1
+  };
+  struct Source {
+    int line;           // the file line, from 1 (a line ends at LF; CR LF counts as one LF)
+    int piece;          // 0, or which further 4095-byte piece of an over-long line it came from
+    Weight weight;      // how its weight field was read
+    std::string field;  // the weight field as written; empty when absent
+  };
+  std::vector<Source> keywords;    // per stored keyword, in slot order
+  std::vector<int> ignored_lines;  // lines holding a field that found the table full
+  std::vector<int> split_lines;    // lines longer than a piece whose later pieces hold a field
 };
 
 class KeywordTable {
@@ -51,9 +75,10 @@ class KeywordTable {
   // REQUIRES: the table is empty (called once).
   int LoadKeywordFile();
 
-  // Loads the keyword list at `path`, with the same rules. Returns the number stored.
+  // Loads the keyword list at `path`, with the same rules. Returns the number stored. When
+  // `report` is given, it is filled with how each line was read.
   // REQUIRES: the table is empty.
-  int LoadKeywordFileFrom(const char* path);
+  int LoadKeywordFileFrom(const char* path, KeywordListReport* report = nullptr);
 
   // Frees the scan index and every keyword string, and sets all slots empty. Weights and
   // first-byte set stay.

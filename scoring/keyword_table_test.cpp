@@ -9,6 +9,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -132,6 +133,71 @@ TEST(KeywordLoadTest, HoldsAtMost9999Keywords) {
   table->ReleaseKeywords();
   for (CString* slot : table->m_pKeywords) EXPECT_EQ(slot, nullptr);
   EXPECT_EQ(table->Index(), nullptr);
+}
+
+// What the report says of each stored keyword: line, piece, how the weight was read, field.
+using Sources = std::vector<std::tuple<int, int, KeywordListReport::Weight, std::string>>;
+
+KeywordListReport Report(const std::string& file_bytes) {
+  KeywordFile file(file_bytes);
+  auto table = std::make_unique<KeywordTable>();
+  KeywordListReport report;
+  const int n = table->LoadKeywordFileFrom(file.path(), &report);
+  EXPECT_EQ(report.keywords.size(), static_cast<size_t>(n));
+  return report;
+}
+
+Sources SourcesOf(const KeywordListReport& report) {
+  Sources sources;
+  for (const auto& s : report.keywords) sources.emplace_back(s.line, s.piece, s.weight, s.field);
+  return sources;
+}
+
+TEST(KeywordReportTest, LinesAndHowEachWeightWasRead) {
+  using W = KeywordListReport::Weight;
+  const KeywordListReport report = Report(
+      "a\t5\nb\t0\r\nc\t-3\n\n\t\r\nd\tabc\ne\t2147483648\nf\t4294967298\ng\n"
+      "h\t-2147483648\ni\t-4294967294\nj\t \t9\nk\rl\n"
+      "m\t12abc\x1An\t3\n");
+  EXPECT_EQ(SourcesOf(report), (Sources{
+                                   {1, 0, W::kRead, "5"},
+                                   {2, 0, W::kNotPositive, "0"},
+                                   {3, 0, W::kNotPositive, "-3"},
+                                   {6, 0, W::kNotANumber, "abc"},  // lines 4 and 5 hold no field
+                                   {7, 0, W::kWrapped, "2147483648"},
+                                   {8, 0, W::kWrapped, "4294967298"},
+                                   {9, 0, W::kAbsent, ""},
+                                   {10, 0, W::kNotPositive, "-2147483648"},  // fits, negative
+                                   {11, 0, W::kWrapped, "-4294967294"},      // wraps to 2
+                                   {12, 0, W::kNotANumber, " "},
+                                   {13, 0, W::kNotANumber, "l"},  // a lone CR separates fields
+                                   {14, 0, W::kRead, "12abc"},
+                               }));
+  EXPECT_TRUE(report.split_lines.empty());
+  EXPECT_TRUE(report.ignored_lines.empty());
+}
+
+TEST(KeywordReportTest, PiecesOfLongLinesKeepTheirLineNumber) {
+  // Line 1 gives two keywords; line 2 of 4095 bytes and its LF gives one, the LF alone being no
+  // field; line 3 of 4094 bytes and CR LF fits in one piece.
+  const KeywordListReport report = Report(std::string(5000, 'q') + "\n" + std::string(4095, 'r') +
+                                          "\n" + std::string(4094, 's') + "\r\nz");
+  using W = KeywordListReport::Weight;
+  EXPECT_EQ(SourcesOf(report), (Sources{{1, 0, W::kAbsent, ""},
+                                        {1, 1, W::kAbsent, ""},
+                                        {2, 0, W::kAbsent, ""},
+                                        {3, 0, W::kAbsent, ""},
+                                        {4, 0, W::kAbsent, ""}}));
+  EXPECT_EQ(report.split_lines, std::vector<int>{1});
+}
+
+TEST(KeywordReportTest, LinesPastTheCapacity) {
+  std::string lines;
+  for (int i = 0; i < 10002; ++i) lines += "k" + std::to_string(i) + (i == 9998 ? "\n\n" : "\n");
+  const KeywordListReport report = Report(lines);
+  ASSERT_EQ(report.keywords.size(), 9999u);
+  EXPECT_EQ(report.keywords.back().line, 9999);
+  EXPECT_EQ(report.ignored_lines, (std::vector<int>{10001, 10002, 10003}));
 }
 
 TEST(KeywordLoadTest, MissingFileLoadsNothing) {

@@ -40,7 +40,7 @@ int TextFile::NextByte() {
   return byte;
 }
 
-bool TextFile::ReadPiece(char* buffer, size_t size) {
+size_t TextFile::ReadPiece(char* buffer, size_t size) {
   assert(m_file != nullptr && size >= 2);
   size_t length = 0;
   while (length + 1 < size) {
@@ -56,5 +56,5 @@ bool TextFile::ReadPiece(char* buffer, size_t size) {
     if (byte == '\n') break;
   }
   buffer[length] = '\0';
-  return length > 0;
+  return length;
 }

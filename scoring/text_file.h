@@ -4,7 +4,7 @@
 //   TextFile file;
 //   if (file.Open(path)) {
 //     char piece[4096];
-//     while (file.ReadPiece(piece, sizeof piece)) { ... }
+//     while (file.ReadPiece(piece, sizeof piece) > 0) { ... }
 //   }
 //
 // Not copyable: it owns the open file.
@@ -24,10 +24,11 @@ class TextFile {
   [[nodiscard]] bool Open(const char* path);
 
   // Reads the bytes up to and including the next LF, or size - 1 bytes, or the rest of the file,
-  // whichever is shortest (counted after CR LF has become LF), and appends a NUL. Returns false,
-  // with nothing read, at the end of the file, at a 0x1A byte, or on a read error.
+  // whichever is shortest (counted after CR LF has become LF), and appends a NUL. Returns the
+  // number of bytes read (NULs among them included): 0, with nothing read, at the end of the
+  // file, at a 0x1A byte, or on a read error.
   // REQUIRES: Open succeeded; size >= 2.
-  bool ReadPiece(char* buffer, size_t size);
+  size_t ReadPiece(char* buffer, size_t size);
 
  private:
   static constexpr size_t kBufferSize = 64 * 1024;

@@ -19,7 +19,10 @@ std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
     TextFile file;
     EXPECT_TRUE(file.Open(path));
     std::vector<char> buffer(size);
-    while (file.ReadPiece(buffer.data(), size)) pieces.emplace_back(buffer.data());
+    for (size_t got; (got = file.ReadPiece(buffer.data(), size)) > 0;) {
+      EXPECT_EQ(buffer[got], '\0');
+      pieces.emplace_back(buffer.data(), got);
+    }
   }
   std::remove(path);
   return pieces;
@@ -36,6 +39,8 @@ TEST(TextFileTest, TextModeRules) {
   EXPECT_EQ(Pieces("\x1A" "ab", 16), V{});
   EXPECT_EQ(Pieces("abcdefg\n", 4), (V{"abc", "def", "g\n"}));
   EXPECT_EQ(Pieces("ab\r\ncd", 4), (V{"ab\n", "cd"}));  // counted after CR LF became LF
+  // The length read counts NUL bytes too.
+  EXPECT_EQ(Pieces(std::string("a\0b\nc", 5), 16), (V{std::string("a\0b\n", 4), "c"}));
 }
 
 TEST(TextFileTest, CrLfAcrossTheReadAheadBuffer) {
