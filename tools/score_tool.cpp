@@ -3,25 +3,34 @@
 // a failing file leaves no partial line behind; texts live on the heap and can be of any length.
 #include "tools/score_tool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "scoring/keyword_table.h"
 #include "scoring/normalize.h"
+#include "scoring/scan_index.h"
+#include "tools/terminal_text.h"
 
 namespace {
 
 constexpr const char* kProgram = "orlexmon-score";
 constexpr int kExitOk = 0;
 constexpr int kExitNoKeyword = 1;
+constexpr int kExitFindings = 1;  // --check found something
 constexpr int kExitError = 2;
 constexpr size_t kReadChunk = 64 * 1024;  // bytes asked of fread at a time
 
 constexpr const char* kHelp =
     "usage: orlexmon-score KEYFILE [FILE...]   score each FILE: HITS<TAB>POINTS<TAB>NAME\n"
+    "       orlexmon-score --explain KEYFILE [FILE...]\n"
+    "                      every hit: NAME<TAB>OFFSET<TAB>LINE<TAB>WEIGHT<TAB>KEYWORD\n"
+    "       orlexmon-score --check KEYFILE     what in the list cannot work as meant\n"
     "       orlexmon-score --normalize [FILE]  write FILE's normalized text, nothing added\n"
     "       orlexmon-score --keywords KEYFILE  list the loaded keywords: WEIGHT<TAB>KEYWORD\n"
     "       orlexmon-score --help              this text\n"
@@ -29,8 +38,18 @@ constexpr const char* kHelp =
     "TAB and weight), loaded with the check run's own rules. A FILE is a message body in code\n"
     "page 932, read up to its first NUL and scored with an empty title; '-' or no FILE reads\n"
     "standard input. Keywords past the 9999th line are ignored, with a warning.\n"
-    "Exit status: 0 done; 1 the keyword list holds no keyword; 2 a file could not be read or\n"
-    "the call was wrong (one line on standard error; the other files are still scored).\n";
+    "--explain: one line per hit, in text order. OFFSET is the hit's byte offset in the\n"
+    "normalized text, LINE the keyword's line in KEYFILE. At a position the first keyword in\n"
+    "the list wins, not the longest, and hits never overlap.\n"
+    "--check: one line KEYFILE:LINE: ... per finding: keywords that never hit because an\n"
+    "earlier one (or the same one, after normalization) is a prefix of them; weights read as 1\n"
+    "because they were zero, negative or not a number; weights that wrapped past 32 bits;\n"
+    "lines longer than 4095 bytes, read as several keywords; lines past the 9999th keyword.\n"
+    "--explain and --check show keywords in the terminal's encoding; --normalize and\n"
+    "--keywords write code-page-932 bytes.\n"
+    "Exit status: 0 done (--check: nothing found); 1 the keyword list holds no keyword, or\n"
+    "--check found something; 2 a file could not be read or the call was wrong (one line on\n"
+    "standard error; the other files are still scored).\n";
 
 // The name that error lines use for a FILE argument.
 std::string_view DisplayName(std::string_view name) {
@@ -86,10 +105,13 @@ int WrongCall(std::FILE* err, const char* reason) {
   return true;
 }
 
-// Loads the keyword list at `path` into `table`. Returns kExitOk, kExitNoKeyword or kExitError,
-// having reported anything but success on `err`. The loader itself cannot tell a missing file
-// from an empty one, so the file is opened (and read through) here first.
-int LoadList(const char* path, KeywordTable& table, std::FILE* err) {
+// Loads the keyword list at `path` into `table`, filling `report` when given. Returns kExitOk,
+// kExitNoKeyword or kExitError, having reported anything but success on `err`; for --check
+// (`checking`), which reports them itself, neither an empty list nor ignored lines. The loader
+// itself cannot tell a missing file from an empty one, so the file is opened (and read through)
+// here first.
+int LoadList(const char* path, KeywordTable& table, std::FILE* err,
+             KeywordListReport* report = nullptr, bool checking = false) {
   errno = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (file == nullptr) {
@@ -103,13 +125,13 @@ int LoadList(const char* path, KeywordTable& table, std::FILE* err) {
     ReportError(err, path, std::strerror(error));
     return kExitError;
   }
-  const int count = table.LoadKeywordFileFrom(path);
-  if (table.IgnoredLines() > 0) {
+  const int count = table.LoadKeywordFileFrom(path, report);
+  if (table.IgnoredLines() > 0 && !checking) {
     std::fprintf(err, "%s: %s: warning: %d keyword lines past the %dth ignored\n", kProgram, path,
                  table.IgnoredLines(), KeywordTable::kMaxKeywords);
   }
   if (count == 0) {
-    ReportError(err, path, "no keyword in the list");
+    if (!checking) ReportError(err, path, "no keyword in the list");
     return kExitNoKeyword;
   }
   return kExitOk;
@@ -150,6 +172,125 @@ int ScoreFiles(const char* keyfile, const char* const* names, int count, std::FI
   return Finish(status, out, err);
 }
 
+// The hits of one text: (offset, slot) in text order.
+using Hits = std::vector<std::pair<size_t, int>>;
+
+Hits FindHits(const KeywordTable& table, const char* text) {
+  Hits hits;
+  table.FindHits(
+      text,
+      [](void* context, size_t offset, int slot) {
+        static_cast<Hits*>(context)->emplace_back(offset, slot);
+      },
+      &hits);
+  return hits;
+}
+
+std::string Quoted(std::string_view cp932) { return "\"" + ToTerminal(cp932) + "\""; }
+
+int Explain(const char* keyfile, const char* const* names, int count, std::FILE* in, std::FILE* out,
+            std::FILE* err) {
+  auto table = std::make_unique<KeywordTable>();
+  KeywordListReport report;
+  const int loaded = LoadList(keyfile, *table, err, &report);
+  if (loaded != kExitOk) return loaded;
+  static const char* const kStandardInput[] = {"-"};
+  if (count == 0) {
+    names = kStandardInput;
+    count = 1;
+  }
+  int status = kExitOk;
+  std::string text;
+  for (int i = 0; i < count; ++i) {
+    if (!ReadText(names[i], in, err, text)) {
+      status = kExitError;
+      continue;
+    }
+    // As ScoreMessage scores a body: normalized in place, then scanned.
+    NormalizeText(text.data(), text.data());
+    for (const auto& [offset, slot] : FindHits(*table, text.c_str())) {
+      std::fprintf(out, "%s\t%zu\t%d\t%d\t%s\n", names[i], offset,
+                   report.keywords[static_cast<size_t>(slot)].line,
+                   static_cast<int>(table->m_nWeights[slot]),
+                   ToTerminal(table->m_pKeywords[slot]->View()).c_str());
+    }
+  }
+  return Finish(status, out, err);
+}
+
+// What --check finds: lines of the list that cannot work as their writer probably meant.
+int Check(const char* keyfile, std::FILE* out, std::FILE* err) {
+  auto table = std::make_unique<KeywordTable>();
+  KeywordListReport report;
+  const int loaded = LoadList(keyfile, *table, err, &report, true);
+  if (loaded == kExitError) return loaded;
+
+  std::vector<std::pair<int, std::string>> findings;  // (line, text); line 0: the whole list
+  if (loaded == kExitNoKeyword) {
+    findings.emplace_back(0, "no keyword in the list; the check run would not start");
+  }
+  const auto line_of = [&](int slot) { return report.keywords[static_cast<size_t>(slot)].line; };
+  for (int k = 0; k < table->Count(); ++k) {
+    const std::string_view keyword = table->m_pKeywords[k]->View();
+    if (!table->Index()->IsLive(k)) {
+      // The keyword that wins where this one would match: the first hit on its own bytes.
+      const Hits hits = FindHits(*table, table->m_pKeywords[k]->GetString());
+      const int winner = hits.at(0).second;
+      const std::string_view other = table->m_pKeywords[winner]->View();
+      findings.emplace_back(
+          line_of(k),
+          Quoted(keyword) + " never hits: " +
+              (other == keyword ? "the same keyword as line " + std::to_string(line_of(winner))
+                                : Quoted(other) + " on line " + std::to_string(line_of(winner)) +
+                                      " comes first and matches wherever it does"));
+    }
+    const KeywordListReport::Source& source = report.keywords[static_cast<size_t>(k)];
+    const std::string field = "weight " + Quoted(source.field);
+    const std::string read_as = "; read as " + std::to_string(table->m_nWeights[k]);
+    switch (source.weight) {
+      case KeywordListReport::Weight::kNotANumber:
+        findings.emplace_back(source.line, field + " is not a number" + read_as);
+        break;
+      case KeywordListReport::Weight::kNotPositive:
+        findings.emplace_back(source.line, field + " is zero or negative" + read_as);
+        break;
+      case KeywordListReport::Weight::kWrapped:
+        findings.emplace_back(source.line,
+                              field + " does not fit in 32 bits and wrapped" + read_as);
+        break;
+      case KeywordListReport::Weight::kAbsent:
+      case KeywordListReport::Weight::kRead:
+        break;
+    }
+  }
+  for (const int line : report.split_lines) {
+    const auto pieces = std::count_if(report.keywords.begin(), report.keywords.end(),
+                                      [&](const auto& s) { return s.line == line; });
+    findings.emplace_back(
+        line, "longer than 4095 bytes; read in pieces, as " + std::to_string(pieces) + " keywords");
+  }
+  for (const int line : report.ignored_lines) {
+    findings.emplace_back(
+        line, "past the " + std::to_string(KeywordTable::kMaxKeywords) + "th keyword; ignored");
+  }
+
+  std::stable_sort(findings.begin(), findings.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (const auto& [line, text] : findings) {
+    if (line == 0) {
+      std::fprintf(out, "%s: %s\n", keyfile, text.c_str());
+    } else {
+      std::fprintf(out, "%s:%d: %s\n", keyfile, line, text.c_str());
+    }
+  }
+  const int status = Finish(findings.empty() ? kExitOk : kExitFindings, out, err);
+  if (status == kExitFindings) {
+    std::fprintf(err, "%s: %s: %zu finding%s\n", kProgram, keyfile, findings.size(),
+                 findings.size() == 1 ? "" : "s");
+  }
+  return status;
+}
+
 int Normalize(const char* name, std::FILE* in, std::FILE* out, std::FILE* err) {
   std::string text;
   if (!ReadText(name, in, err, text)) return kExitError;
@@ -187,6 +328,14 @@ int RunScoreTool(int argc, const char* const* argv, std::FILE* in, std::FILE* ou
   if (first == "--keywords") {
     if (argc != 3) return WrongCall(err, "--keywords takes exactly one KEYFILE");
     return ListKeywords(argv[2], out, err);
+  }
+  if (first == "--explain") {
+    if (argc < 3) return WrongCall(err, "--explain takes a KEYFILE");
+    return Explain(argv[2], argv + 3, argc - 3, in, out, err);
+  }
+  if (first == "--check") {
+    if (argc != 3) return WrongCall(err, "--check takes exactly one KEYFILE");
+    return Check(argv[2], out, err);
   }
   int keyfile = 1;
   if (first == "--") {  // ends the options, for a keyword file whose name begins with '-'

@@ -207,6 +207,97 @@ TEST_F(ScoreToolTest, NormalizeWritesExactlyTheNormalizedBytes) {
   EXPECT_EQ(CountLines(missing.err), 1);
 }
 
+TEST_F(ScoreToolTest, ExplainListsEveryHitInTextOrder) {
+  // Keywords as the terminal (UTF-8 here) shows them: ｱｲ, AB; the line is the list's file line.
+  const std::string keys = Write("explain.key",
+                                 "\x82\xA0\x82\xA2\t10\n"  // あい, stored as ｱｲ
+                                 "\n"
+                                 "\x82\x60\x82\x61\t3\n"  // ＡＢ, stored as AB
+                                 "A\t7\n"                 // wins only where AB does not
+                                 "ABC\n");                // never: AB comes first
+  // ﾞアイ abc ＡＢＣ: offsets count the normalized bytes (アイ becomes two bytes).
+  const std::string text = Write("t.txt", "\x83\x41\x83\x43 abc \x82\x60\x82\x61\x82\x62");
+  const std::string none = Write("none.txt", "xyz");
+  const std::string missing = (dir_ / "missing.txt").string();
+  const Result r = RunTool({"--explain", keys, text, none, missing, "-"}, "ab");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.out, text + "\t0\t1\t10\t\xEF\xBD\xB1\xEF\xBD\xB2\n" +  //
+                       text + "\t3\t3\t3\tAB\n" + text + "\t7\t3\t3\tAB\n" + "-\t0\t3\t3\tAB\n");
+  EXPECT_EQ(r.err, "orlexmon-score: " + missing + ": No such file or directory\n");
+
+  const Result single = RunTool({"--explain", keys}, "xAx");
+  EXPECT_EQ(single.status, 0);
+  EXPECT_EQ(single.out, "-\t1\t4\t7\tA\n");
+  EXPECT_EQ(RunTool({"--explain", Write("empty.key", "")}, "A").status, 1);
+}
+
+TEST_F(ScoreToolTest, CheckFindsWhatCannotWorkAsMeant) {
+  std::string list =
+      "\x82\xA0\x82\xA2\t10\n"          // 1: あい, stored as ｱｲ
+      "\x83\x41\x83\x43\x83\x45\n"      // 2: アイウ, stored as ｱｲｳ: ｱｲ comes first
+      "\x83\x41\t0\r\n"                 // 3: ア, weight 0
+      "\xB1\xB2\t-5\n"                  // 4: ｱｲ again, and a negative weight
+      "\n"                              // 5: no field
+      "abc\tx\n"                        // 6: not a number
+      "ABCD\t4294967298\n"              // 7: ABC comes first; the weight wraps to 2
+      "word 5\t-4294967294\n"           // 8: wraps to 2 as well
+      "ok\t 12\n"                       // 9: nothing to say
+      "d\t2147483648\n"                 // 10: wraps to a negative value, so 1
+      + std::string(4100, 'q') + "\n";  // 11: two pieces
+  const std::string keys = Write("check.key", list);
+  const Result r = RunTool({"--check", keys});
+  EXPECT_EQ(r.status, 1);
+  const std::string a = keys + ":";
+  EXPECT_EQ(r.out,
+            a +
+                "2: \"\xEF\xBD\xB1\xEF\xBD\xB2\xEF\xBD\xB3\" never hits: "
+                "\"\xEF\xBD\xB1\xEF\xBD\xB2\" on line 1 "
+                "comes first and matches wherever it does\n" +
+                a + "3: weight \"0\" is zero or negative; read as 1\n" +  //
+                a + "4: \"\xEF\xBD\xB1\xEF\xBD\xB2\" never hits: the same keyword as line 1\n" + a +
+                "4: weight \"-5\" is zero or negative; read as 1\n" + a +
+                "6: weight \"x\" is not a number; read as 1\n" + a +
+                "7: \"ABCD\" never hits: \"ABC\" on line 6 comes first and matches wherever "
+                "it does\n" +
+                a + "7: weight \"4294967298\" does not fit in 32 bits and wrapped; read as 2\n" +
+                a + "8: weight \"-4294967294\" does not fit in 32 bits and wrapped; read as 2\n" +
+                a + "10: weight \"2147483648\" does not fit in 32 bits and wrapped; read as 1\n" +
+                a + "11: longer than 4095 bytes; read in pieces, as 2 keywords\n");
+  EXPECT_EQ(r.err, "orlexmon-score: " + keys + ": 10 findings\n");
+
+  const Result clean = RunTool({"--check", Write("clean.key", "ab\t2\nb\t3\n\x82\xA0\n")});
+  EXPECT_EQ(clean.status, 0);
+  EXPECT_EQ(clean.out, "");
+  EXPECT_EQ(clean.err, "");
+}
+
+TEST_F(ScoreToolTest, CheckOfAnEmptyListAMissingOneAndOneTooLong) {
+  const std::string empty = Write("empty.key", "\n\t\n");
+  const Result e = RunTool({"--check", empty});
+  EXPECT_EQ(e.status, 1);
+  EXPECT_EQ(e.out, empty + ": no keyword in the list; the check run would not start\n");
+  EXPECT_EQ(e.err, "orlexmon-score: " + empty + ": 1 finding\n");
+
+  const std::string missing = (dir_ / "absent.key").string();
+  const Result m = RunTool({"--check", missing});
+  EXPECT_EQ(m.status, 2);
+  EXPECT_EQ(m.out, "");
+  EXPECT_EQ(m.err, "orlexmon-score: " + missing + ": No such file or directory\n");
+
+  std::string list;
+  for (int i = 0; i < 10001; ++i) list += "k" + std::to_string(i) + (i == 5000 ? "\n\n" : "\n");
+  const std::string big = Write("big.key", list);
+  const Result b = RunTool({"--check", big});
+  EXPECT_EQ(b.status, 1);
+  // k1 is a prefix of k10 and the like, which never hit; the lines past the limit come last.
+  EXPECT_NE(b.out.find(big + ":11: \"K10\" never hits: \"K1\" on line 2 comes first"),
+            std::string::npos);
+  EXPECT_NE(b.out.find(big + ":10001: past the 9999th keyword; ignored\n" + big +
+                       ":10002: past the 9999th keyword; ignored\n"),
+            std::string::npos);
+  EXPECT_EQ(b.out.substr(b.out.size() - 41), ":10002: past the 9999th keyword; ignored\n");
+}
+
 TEST(ScoreToolCallTest, WrongCallsSayWhyAndExitTwo) {
   const std::vector<std::vector<std::string>> calls = {
       {},
@@ -214,6 +305,9 @@ TEST(ScoreToolCallTest, WrongCallsSayWhyAndExitTwo) {
       {"--keywords"},
       {"--keywords", "a.key", "b.key"},
       {"--normalize", "a.txt", "b.txt"},
+      {"--explain"},
+      {"--check"},
+      {"--check", "a.key", "b.txt"},
       {"--frobnicate", "a.key"},
       {"-x"},
   };
@@ -231,8 +325,8 @@ TEST(ScoreToolCallTest, HelpDescribesEveryForm) {
   const Result r = RunTool({"--help"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, "");
-  for (const char* form :
-       {"KEYFILE [FILE...]", "--normalize [FILE]", "--keywords KEYFILE", "Exit status"}) {
+  for (const char* form : {"KEYFILE [FILE...]", "--explain KEYFILE [FILE...]", "--check KEYFILE",
+                           "--normalize [FILE]", "--keywords KEYFILE", "Exit status"}) {
     EXPECT_NE(r.out.find(form), std::string::npos) << form;
   }
 }
