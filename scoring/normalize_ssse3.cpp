@@ -103,8 +103,9 @@ BlockProgress NormalizeBlocksSsse3(const unsigned char* in, size_t length, unsig
     // unpredictable.
     for (uint64_t convert = starts & kana & ~drop; convert != 0; convert &= convert - 1) {
       const auto at = static_cast<unsigned>(__builtin_ctzll(convert));
-      const unsigned char folded = fold[block[at] - 0x81][block[at + 1]];
-      block[at] = folded != 0 ? folded : block[at];
+      const unsigned folded = fold[block[at] - 0x81][block[at + 1]];
+      const unsigned kept = 0u - unsigned{folded == 0};  // all ones when not converted
+      block[at] = static_cast<unsigned char>(folded | (block[at] & kept));
       drop |= uint64_t{folded != 0} << (at + 1);
     }
 
