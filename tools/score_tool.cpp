@@ -3,6 +3,8 @@
 // a failing file leaves no partial line behind; texts live on the heap and can be of any length.
 #include "tools/score_tool.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -68,12 +70,25 @@ int WrongCall(std::FILE* err, const char* reason) {
 
 // Appends all of `stream` to `bytes`. Returns 0, or the errno of the failed read.
 [[nodiscard]] int ReadStream(std::FILE* stream, std::string& bytes) {
-  auto chunk = std::make_unique<char[]>(kReadChunk);
-  for (;;) {
-    const size_t got = std::fread(chunk.get(), 1, kReadChunk, stream);
-    bytes.append(chunk.get(), got);
-    if (got < kReadChunk) break;
+  // Read straight into the string: a regular file tells its size, so that a large text is read
+  // at once and never copied; a pipe does not, and the string grows as it comes.
+  size_t room = kReadChunk;
+  struct stat status;
+  if (fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode)) {
+    const long here = std::ftell(stream);
+    if (here >= 0 && status.st_size > here) {
+      room = static_cast<size_t>(status.st_size - here) + 1;  // one more, to see the end
+    }
   }
+  size_t used = bytes.size();
+  for (;;) {
+    bytes.resize(used + room);
+    const size_t got = std::fread(bytes.data() + used, 1, room, stream);
+    used += got;
+    if (got < room) break;
+    room = std::max(room, used);
+  }
+  bytes.resize(used);
   if (std::ferror(stream)) return errno != 0 ? errno : EIO;
   return 0;
 }
@@ -186,7 +201,13 @@ Hits FindHits(const KeywordTable& table, const char* text) {
   return hits;
 }
 
-std::string Quoted(std::string_view cp932) { return "\"" + ToTerminal(cp932) + "\""; }
+// A keyword or weight field in double quotes, in the terminal's encoding.
+std::string Quoted(std::string_view cp932) {
+  std::string quoted = "\"";
+  quoted += ToTerminal(cp932);
+  quoted += '"';
+  return quoted;
+}
 
 int Explain(const char* keyfile, const char* const* names, int count, std::FILE* in, std::FILE* out,
             std::FILE* err) {

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr unsigned kCodePage932 = 932;
-
 bool IsLead(unsigned char byte) {
   return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
 }
@@ -25,6 +23,8 @@ size_t CharacterLength(std::string_view bytes) {
 }
 
 #ifdef _WIN32
+
+constexpr UINT kCodePage932 = 932;
 
 // One character, or '?' when Windows has no Unicode character for it.
 std::wstring Widen(std::string_view character) {
