@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cassert>
-#include <numeric>
 
 namespace {
 
@@ -145,6 +144,8 @@ std::unique_ptr<ScanIndex> ScanIndex::BuildWithListLimit(const char* const* keyw
   index->m_buckets.reserve(runs.size() + 1);
   index->m_buckets.push_back({0, 0, 0, 0, -1, 0});  // the sentinel: nothing passes it
   for (const Run& run : runs) {
+    // At most 255 * 255 pairs hold no NUL, so the numbers fit 16 bits.
+    assert(index->m_buckets.size() <= UINT16_MAX);
     index->m_pairBuckets[run.pair] = static_cast<uint16_t>(index->m_buckets.size());
     const size_t begin = run.begin;
     const size_t end = run.end;

@@ -11,28 +11,31 @@
 //      in the table (else the shorter one would have made it dead). So the winner is the longest
 //      live keyword that matches: the deepest one the path reaches.
 //
-// Layout, searched in this order at a position whose bytes are b0 b1:
+// Layout, searched in this order at a position whose bytes are b0 b1 b2 b3:
 //   - the first-byte set of the live keywords (a byte table, and nibble tables for the vector
-//     pre-test of scan_kernel.h), then the set of byte pairs b0 b1 that some live keyword may
-//     begin with (65536 bits, 8 KB);
-//   - a bucket per pair b0 b1 holding the live keywords of two bytes or more that begin with it,
-//     numbered by rank in a second pair bit set (beside the first, so one cache line answers
-//     both), with a 64-bit filter of the keywords' third bytes. A small bucket of short keywords
-//     is a list in table order, tried four keywords a vector with one masked 8-byte comparison
-//     each; any other bucket is a path-compressed trie over the keywords' remaining bytes,
-//     whose edges point into the keyword strings themselves;
+//     pre-test of scan_kernel.h);
+//   - MayBegin, without branches: a bit set of the pairs b0 b1 that begin a live keyword of at
+//     most three bytes (for a one-byte keyword, every pair it begins), and a hashed bit set of
+//     the first four bytes of the longer ones;
+//   - the bucket of the pair b0 b1 (a table of 65536 bucket numbers): the live keywords of two
+//     bytes or more that begin with it, and a 64-bit filter of their third bytes (modulo 64).
+//     Usually the bucket is a list: its keyword of just those two bytes, if any, and per third
+//     byte (modulo 64) a group of keywords in table order, each tested on its first 16 bytes
+//     with two masked 8-byte comparisons, the rest compared only when those pass. When a group
+//     holds more than kListLimit keywords or a keyword is longer than kListLength bytes, the
+//     bucket is a path-compressed trie over the keywords' remaining bytes, whose edges point
+//     into the keyword strings themselves;
 //   - the live one-byte keyword b0, which wins when no keyword of the bucket matches (it comes
 //     after every live keyword that begins with b0).
 // Weights are copied next to the keywords, so a hit needs no further look-up.
 //
-// Cost: at a position, one pair test and at most one bucket: a list costs at most
-// kListLimit masked comparisons plus the bytes of the keywords that pass them, at most
-// kListLimit * kListLength bytes; a trie walk costs at most the length of the longest keyword.
-// So a text of n bytes costs O(n * longest keyword) in the worst case and usually about n.
-// Memory: 26 KB of fixed tables and O(number of keywords) for buckets, lists and tries,
+// Cost: at a position, the tests above and at most one bucket: a list group costs at most
+// kListLimit comparisons plus the bytes of the keywords that pass them, at most kListLimit *
+// kListLength bytes; a trie walk costs at most the length of the longest keyword. So a text of
+// n bytes costs O(n * longest keyword) in the worst case and usually about n.
+// Memory: about 155 KB of fixed tables and O(number of keywords) for buckets, lists and tries,
 // whatever the keywords' lengths. What a scan touches is kept small and dense, so that the
-// index of a long list still fits the processor's second-level cache: the cost of a position is
-// then a few cache hits, not a few trips to memory.
+// index of a long list mostly stays in the processor's caches.
 //
 // Built once, read-only afterwards; it points into the keyword strings, so it must be released
 // before them. Not copyable. One thread.
@@ -46,7 +49,8 @@
 
 class ScanIndex {
  public:
-  // A list bucket holds at most this many keywords, each at most kListLength bytes long.
+  // A list bucket's group (its keywords with one third byte, modulo 64) holds at most this
+  // many keywords, and a list bucket's keywords are at most kListLength bytes long.
   static constexpr size_t kListLimit = 32;
   static constexpr size_t kListLength = 64;
 
@@ -98,11 +102,10 @@ class ScanIndex {
     return ((m_shortPairs[pair >> 6] >> (pair & 63)) | (m_quads[quad >> 6] >> (quad & 63))) & 1;
   }
 
-  // The first test at a position: whether a keyword may begin at `at`, whose NUL lies
-  // `remaining` bytes on, when its third byte is looked at as well. Returns the bucket to try
-  // (kNoBucket when only the one-byte keyword of at[0] may win) or kNoMatch when no keyword
-  // can begin there. Brings the bucket's first entries toward the processor, so that probing
-  // several positions before their MatchAt overlaps their cache misses. Without branches.
+  // The next test at a position: whether a keyword may begin at `at`, whose NUL lies
+  // `remaining` bytes on, when its bucket and third byte are looked at. Returns the bucket to
+  // try (kNoBucket when only the one-byte keyword of at[0] may win) or kNoMatch when no keyword
+  // can begin there. Without branches.
   // REQUIRES: remaining >= 1.
   static constexpr uint32_t kNoBucket = UINT32_MAX - 1;
   static constexpr uint32_t kNoMatch = UINT32_MAX;

@@ -59,3 +59,7 @@ for text in "$samples"/*.txt; do
   printf '   hits<TAB>points<TAB>file: '
   "$score" "$samples/orvan.key" "$text"
 done
+echo "== Every hit, in text order (orlexmon-score --explain: file, offset, list line, weight, keyword):"
+"$score" --explain "$samples/orvan.key" "$samples"/*.txt | sed 's/^/    /'
+echo "== What in the list cannot work as meant (orlexmon-score --check):"
+if "$score" --check "$samples/orvan.key" | sed 's/^/    /'; then echo "    nothing found"; fi
