@@ -19,8 +19,10 @@
 
 namespace {
 
-constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
-constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
+constexpr size_t kLineBufferSize = 4096;  // a piece: 4095 bytes and a NUL
+// The file name appended to the directory, with a separator of the path's convention.
+constexpr char kKeywordFileNameCp932[] = "\\orvan.key";
+constexpr char kKeywordFileNameUtf8[] = "/orvan.key";
 
 // The widest vectors of keywords that this processor can compare.
 KeywordTable::ScanVectors WidestVectors() {
@@ -172,27 +174,40 @@ Score KeywordTable::ScoreMessage(char* body, char* title) const {
   return score;
 }
 
-bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+bool FormKeywordFilePath(const char* executable_path, PathConvention convention,
+                         char (&out)[KeywordTable::kPathSize]) {
   const auto* path = reinterpret_cast<const unsigned char*>(executable_path);
-  const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
-
-  // The directory ends after the last separator, found character by character so that the
-  // second byte of a two-byte character never counts.
-  size_t directory_end = drive;
-  size_t i = drive;
-  while (path[i] != 0) {
-    if (IsLeadByte(path[i])) {
-      if (path[i + 1] == 0) break;
-      i += 2;
-      continue;
+  size_t directory_end = 0;  // just after the directory's last separator
+  const char* name = kKeywordFileNameUtf8;
+  if (convention == PathConvention::kCodePage932) {
+    name = kKeywordFileNameCp932;
+    const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
+    // Character by character, so that the second byte of a two-byte character never counts.
+    directory_end = drive;
+    size_t i = drive;
+    while (path[i] != 0) {
+      if (IsLeadByte(path[i])) {
+        if (path[i + 1] == 0) break;
+        i += 2;
+        continue;
+      }
+      if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
+      ++i;
     }
-    if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
-    ++i;
+  } else {
+    // In UTF-8 every byte of a multi-byte character is 0x80 or above: a '/' is always a '/'.
+    if (const char* slash = std::strrchr(executable_path, '/'); slash != nullptr) {
+      directory_end = static_cast<size_t>(slash - executable_path) + 1;
+    }
   }
 
-  const size_t name_length = sizeof kKeywordFileName - 1;
+  const size_t name_length = std::strlen(name);
   if (directory_end + name_length + 1 > KeywordTable::kPathSize) return false;
   std::memcpy(out, executable_path, directory_end);
-  std::memcpy(out + directory_end, kKeywordFileName, name_length + 1);
+  std::memcpy(out + directory_end, name, name_length + 1);
   return true;
+}
+
+bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+  return FormKeywordFilePath(executable_path, kModulePathConvention, out);
 }
