@@ -68,18 +68,26 @@ KeywordTable::KeywordTable() {
 KeywordTable::~KeywordTable() { ReleaseKeywords(); }
 
 int KeywordTable::LoadKeywordFile() {
-  char executable[kPathSize];
-  if (GetModuleFileName(executable, kPathSize) == 0) return 0;
   char path[kPathSize];
-  if (!FormKeywordFilePath(executable, path)) return 0;
+  if (!DefaultKeywordFilePath(path)) return 0;
   return LoadKeywordFileFrom(path);
 }
 
 int KeywordTable::LoadKeywordFileFrom(const char* path) {
+  int error_number = 0;
+  return LoadKeywordFileFrom(path, &error_number);
+}
+
+int KeywordTable::LoadKeywordFileFrom(const char* path, int* error_number) {
   assert(m_nCount == 0 && m_pKeywords[0] == nullptr);
   m_nIgnoredLines = 0;
+  *error_number = 0;
   TextFile file;
-  if (path == nullptr || !file.Open(path)) return 0;
+  if (path == nullptr) return 0;
+  if (!file.Open(path)) {
+    *error_number = file.ErrorNumber();
+    return 0;
+  }
 
   int n = 0;
   char line[kLineBufferSize];
@@ -107,6 +115,12 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
       if (value > 0) m_nWeights[n] = value;
     }
     ++n;
+  }
+  if (file.ErrorNumber() != 0) {
+    *error_number = file.ErrorNumber();
+    ReleaseKeywords();
+    m_nIgnoredLines = 0;
+    n = 0;
   }
 
   std::memset(m_firstBytes, 0, sizeof m_firstBytes);
@@ -210,4 +224,10 @@ bool FormKeywordFilePath(const char* executable_path, PathConvention convention,
 
 bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
   return FormKeywordFilePath(executable_path, kModulePathConvention, out);
+}
+
+bool DefaultKeywordFilePath(char (&out)[KeywordTable::kPathSize]) {
+  char executable[KeywordTable::kPathSize];
+  if (GetModuleFileName(executable, KeywordTable::kPathSize) == 0) return false;
+  return FormKeywordFilePath(executable, out);
 }

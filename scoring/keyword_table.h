@@ -49,6 +49,11 @@ class KeywordTable {
   // Loads the keyword list at `path`, with the same rules. Returns the number stored.
   // REQUIRES: the table is empty.
   int LoadKeywordFileFrom(const char* path);
+  // The same, opening `path` once (so a FIFO or a process substitution works), and telling why
+  // nothing was loaded: `*error_number` becomes 0 when the file was read to its end (or its
+  // 0x1A), else the errno of the failed open or read. A read error stores no keyword at all and
+  // returns 0: a list cut short would score messages against part of the keywords.
+  int LoadKeywordFileFrom(const char* path, int* error_number);
 
   // Frees every keyword string and sets all slots empty. Weights and first-byte set stay.
   void ReleaseKeywords();
@@ -105,3 +110,7 @@ class KeywordTable {
 // The same in the convention of this platform's executable paths (kModulePathConvention).
 [[nodiscard]] bool FormKeywordFilePath(const char* executable_path,
                                        char (&out)[KeywordTable::kPathSize]);
+
+// The path of "orvan.key" beside the running executable, as LoadKeywordFile forms it. Returns
+// false when the executable's path cannot be had or the result does not fit.
+[[nodiscard]] bool DefaultKeywordFilePath(char (&out)[KeywordTable::kPathSize]);

@@ -1,14 +1,17 @@
 #include "scoring/keyword_table.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -136,6 +139,42 @@ TEST(KeywordLoadTest, MissingFileLoadsNothing) {
   EXPECT_STREQ(table.m_szFirstBytes, "");
   table.ReleaseKeywords();
   EXPECT_EQ(table.m_pKeywords[0], nullptr);
+}
+
+// The list is opened once, so a FIFO works; a file that cannot be opened or read says why and
+// loads nothing, even when some lines came before the failure.
+TEST(KeywordLoadTest, OpensTheListOnceAndTellsWhyNothingLoaded) {
+  char dir[] = "/tmp/orlexmon-keys-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string fifo = std::string(dir) + "/list";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread writer([&fifo] {
+    std::FILE* f = std::fopen(fifo.c_str(), "wb");
+    std::fputs("abc\t3\nxyz\n", f);
+    std::fclose(f);
+  });
+  {
+    auto table = std::make_unique<KeywordTable>();
+    int error_number = -1;
+    EXPECT_EQ(table->LoadKeywordFileFrom(fifo.c_str(), &error_number), 2);
+    EXPECT_EQ(error_number, 0);
+  }
+  writer.join();
+  std::remove(fifo.c_str());
+
+  struct Case {
+    const char* path;
+    int error_number;
+  };
+  for (const Case& c : {Case{dir, EISDIR}, Case{"/nonexistent/orvan.key", ENOENT}}) {
+    auto table = std::make_unique<KeywordTable>();
+    int error_number = 0;
+    EXPECT_EQ(table->LoadKeywordFileFrom(c.path, &error_number), 0) << c.path;
+    EXPECT_EQ(error_number, c.error_number) << c.path;
+    EXPECT_EQ(table->m_pKeywords[0], nullptr);
+    EXPECT_STREQ(table->m_szFirstBytes, "");
+  }
+  rmdir(dir);
 }
 
 TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -49,9 +50,27 @@ TEST(TextFileTest, CrLfAcrossTheReadAheadBuffer) {
   EXPECT_EQ(pieces[1], "y");
 }
 
-TEST(TextFileTest, MissingFileDoesNotOpen) {
-  TextFile file;
-  EXPECT_FALSE(file.Open("/nonexistent/file"));
+TEST(TextFileTest, OpenAndReadErrorsAreToldFromTheEnd) {
+  {
+    TextFile file;
+    EXPECT_FALSE(file.Open("/nonexistent/file"));
+    EXPECT_EQ(file.ErrorNumber(), ENOENT);
+  }
+  {
+    TextFile file;  // a directory opens as a file here, and fails its first read
+    if (file.Open("/tmp")) {
+      char piece[16];
+      EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
+    }
+    EXPECT_NE(file.ErrorNumber(), 0);
+  }
+  {
+    TextFile file;
+    ASSERT_TRUE(file.Open("/dev/null"));
+    char piece[16];
+    EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
+    EXPECT_EQ(file.ErrorNumber(), 0);  // a plain end
+  }
 }
 
 }  // namespace
