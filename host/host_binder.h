@@ -2,7 +2,8 @@
 //
 // The library is looked for in the running executable's own directory first, then in the
 // system's library path. It must export kHostLookupSymbol (host_library.h), which is asked for
-// the numbers 1, 100, 102, 270, 273, 284, 275, 272, 101 and 2, in that order.
+// the numbers 1, 100, 102, 270, 273, 284, 275, 272, 101 and 2, in that order. The optional
+// failure operation is looked up by its name, kHostLastFailureSymbol, and never by a number.
 #pragma once
 
 #include <memory>
