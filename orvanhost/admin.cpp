@@ -103,25 +103,26 @@ class Command {
   }
   int FailSql(std::string_view subject) { return Fail(subject, sqlite3_errmsg(db_.get())); }
 
-  // Opens the existing store; on failure reports it and returns false.
-  [[nodiscard]] bool OpenExisting() {
+  // Opens the existing store (kRead: only to read it, which writes nothing); on failure reports
+  // it and returns false.
+  [[nodiscard]] bool OpenExisting(StoreAccess how = StoreAccess::kWrite) {
     if (access(store_path_.c_str(), F_OK) != 0) {
       Fail(store_path_, "no such store (create one with 'orvan-host init')");
       return false;
     }
-    return Open(/*create=*/false);
+    return Open(how);
   }
 
-  [[nodiscard]] bool Open(bool create) {
+  [[nodiscard]] bool Open(StoreAccess how) {
     sqlite3* db = nullptr;
     std::string error;
-    if (!OpenStore(store_path_, create, &db, &error)) {
+    if (!OpenStore(store_path_, how, &db, &error)) {
       Fail(store_path_, "cannot open the store: " + error);
       return false;
     }
     db_.reset(db);
-    if (!create && !StoreHasSchema(db)) {
-      Fail(store_path_, "not an orvan store (no users, folders and messages tables)");
+    if (how != StoreAccess::kCreate && !StoreHasSchema(db, &error)) {
+      Fail(store_path_, error);
       db_.reset();
       return false;
     }
@@ -208,7 +209,7 @@ int InitCommand(Command& command) {
   if (access(command.store_path().c_str(), F_OK) == 0) {
     return command.Fail(command.store_path(), "already exists");
   }
-  if (!command.Open(/*create=*/true)) return kStatusError;
+  if (!command.Open(StoreAccess::kCreate)) return kStatusError;
   std::string error;
   if (!command.Begin()) {
     command.RemoveCreatedStore();
@@ -348,7 +349,7 @@ void AppendJsonString(std::string_view utf8, std::ostream& out) {
 }
 
 int ReportCommand(Command& command, bool json) {
-  if (!command.OpenExisting()) return kStatusError;
+  if (!command.OpenExisting(StoreAccess::kRead)) return kStatusError;
   if (!command.Execute("BEGIN")) return command.FailSql(command.store_path());
   Statement report(command.db(),
                    "SELECT u.name, u.kind, count(m.position), "
@@ -495,7 +496,7 @@ int DemoCommand(Command& command, std::string keywords_path, bool force) {
       }
     }
   }
-  if (!command.Open(/*create=*/true)) return kStatusError;
+  if (!command.Open(StoreAccess::kCreate)) return kStatusError;
   const int status = FillDemoStore(command, keywords_path);
   if (status != 0) command.RemoveCreatedStore();
   return status;

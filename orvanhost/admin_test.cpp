@@ -1,9 +1,11 @@
 #include "orvanhost/admin.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -188,6 +190,41 @@ TEST_F(OrvanHostToolTest, ReportAndReset) {
   EXPECT_EQ(Count("SELECT count(*) FROM messages WHERE score_state = -1 AND hits IS NULL AND "
                   "points = 0"),
             2);
+}
+
+// report only reads: it works on a store that the operator may not write, and leaves a store
+// in its own journal mode.
+TEST_F(OrvanHostToolTest, ReportOnlyReads) {
+  Init();
+  {
+    SideConnection side(store_);
+    side.Execute("PRAGMA journal_mode = DELETE");
+  }
+  ASSERT_EQ(Run({"report"}), 0) << err_;
+  EXPECT_EQ(SideConnection(store_).Bytes("PRAGMA journal_mode"), "delete");
+  SideConnection(store_).Execute("PRAGMA journal_mode = WAL");
+  // Read-only in a directory that cannot be written either (so SQLite cannot make the -shm file
+  // that WAL mode reads through), and in one that can.
+  ASSERT_EQ(chmod(store_.c_str(), 0444), 0);
+  for (const mode_t directory_mode : {0755, 0777}) {
+    ASSERT_EQ(chmod(dir_.path().c_str(), directory_mode), 0);
+    const int status = RunInChild(
+        [this] {
+          const int code = Run({"report"});
+          return code == 0 && out_.rfind("山田\tmessages 0\t", 0) == 0 ? 0 : 10 + code;
+        },
+        /*as_other_user=*/true);
+    EXPECT_EQ(status, 0) << std::oct << directory_mode;
+  }
+  // A file of 0 bytes is no store, and stays 0 bytes.
+  const std::string zero = dir_.File("zero.sqlite");
+  std::ofstream{zero};
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunOrvanHost({"--store", zero, "report"}, out, err), 1);
+  EXPECT_EQ(err.str(), "orvan-host: " + zero +
+                           ": not an orvan store (no users, folders and messages tables)\n");
+  EXPECT_EQ(std::filesystem::file_size(zero), 0u);
 }
 
 TEST_F(OrvanHostToolTest, DemoWritesAStoreAndItsKeywordList) {
