@@ -85,6 +85,7 @@ TEST_F(OrvanHostToolTest, CommandErrorsNameTheirSubjectAndChangeNothing) {
       {{"import", "誰", kTestData + "/sjis_qp.eml"}, "user 誰: no such user", 1},
       {{"import", "山田", missing}, ": cannot read: No such file or directory", 1},
       {{"import", "山田", kTestData}, ": not a regular file", 1},
+      {{"import", "山田", "/dev/null"}, ": not a regular file", 1},
       {{"frobnicate"}, "unknown command frobnicate (see orvan-host --help)", 2},
       {{"report", "extra"}, "wrong number of arguments for report (see orvan-host --help)", 2},
       {{"reset", "--json"}, "--json does not go with reset (see orvan-host --help)", 2},
@@ -162,6 +163,51 @@ TEST_F(OrvanHostToolTest, ABadFileImportsNothingAtAll) {
   EXPECT_EQ(err_, "orvan-host: " + kTestData +
                       "/not_a_message.eml: not an RFC 5322 message (no header lines)\n");
   EXPECT_EQ(Count("SELECT count(*) FROM messages"), 0);
+}
+
+// One bad message fails the whole import, with its number, even after good files; so does a
+// message whose MIME structure hides its text, which would otherwise come in with an empty body.
+TEST_F(OrvanHostToolTest, ABadMessageFailsTheWholeImportAndSaysWhich) {
+  Init();
+  // 10,000 multiparts, one inside the other, around the text.
+  const std::string deep = dir_.File("deep.eml");
+  {
+    std::ofstream file(deep, std::ios::binary);
+    file << "From: a@example.jp\nSubject: deep\nMIME-Version: 1.0\n";
+    for (int i = 0; i < 10000; ++i) {
+      file << "Content-Type: multipart/mixed; boundary=\"b" << i << "\"\n\n--b" << i << "\n";
+    }
+    file << "Content-Type: text/plain\n\ndeep text\n";
+    for (int i = 9999; i >= 0; --i) file << "--b" << i << "--\n";
+  }
+  const struct {
+    std::string file;    // imported after a good one
+    std::string reason;  // the error, after "orvan-host: FILE: "
+  } cases[] = {
+      {kTestData + "/bad_third.mbox", "message 3 of the mbox cannot be parsed"},
+      {kTestData + "/no_boundary.eml", "no text body found: a multipart without a boundary"},
+      {deep, "no text body found: multiparts nested deeper than 1024 levels cannot be read"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run({"import", "山田", kTestData + "/sjis_qp.eml", c.file}), 1) << c.file;
+    EXPECT_EQ(err_, "orvan-host: " + c.file + ": " + c.reason + "\n");
+    EXPECT_EQ(out_, "");
+  }
+  EXPECT_EQ(Count("SELECT count(*) FROM messages"), 0);
+}
+
+// A NUL inside a text would end the host's text there and hide the rest from the scan: it is
+// stored as 〓, and said so.
+TEST_F(OrvanHostToolTest, NulInATextIsReplacedAndReported) {
+  Init();
+  ASSERT_EQ(Run({"import", "山田", kTestData + "/nul_byte.eml"}), 0) << err_;
+  SideConnection side(store_);
+  EXPECT_EQ(side.Bytes("SELECT body FROM messages"),
+            "before\x81\xAC"
+            "after abc");
+  EXPECT_EQ(out_, kTestData +
+                      "/nul_byte.eml \"nul\": 1 character replaced by 〓\n"
+                      "imported 1 message into 山田; 1 character replaced by 〓 in 1 message\n");
 }
 
 TEST_F(OrvanHostToolTest, ReportAndReset) {
