@@ -28,7 +28,8 @@ constexpr const char kFindFolderSql[] =
     "CASE WHEN ?2 IS NULL THEN name IS NULL ELSE name = ?2 OR name = CAST(?2 AS TEXT) END "
     "ORDER BY id LIMIT 1";
 constexpr const char kStoreScoreSql[] =
-    "UPDATE messages SET score_state = 0, hits = ?1, points = ?2 WHERE position = ?3";
+    "UPDATE messages SET score_state = 0, hits = ?1, points = ?2 "
+    "WHERE position = ?3 AND score_state < 0";
 
 // The texts the host reads, in the order of StoreHost::texts_.
 enum TextIndex : size_t { kUserName, kUserKind, kTitle, kDestination, kBody, kTextCount };
@@ -96,10 +97,9 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 // One text column, read into its record field without loading a long value whole. It is
-// selected as two result columns: its type, and its value when that may be taken from the row
-// (a number, or a BLOB that fits its field). A TEXT value (whose byte length SQLite would have to
-// load it to tell) and a long BLOB are read through a blob handle, only as far as the field
-// holds.
+// selected as one result column, its value when that may be taken from the row (a number, or a
+// BLOB that fits its field). A TEXT value (whose byte length SQLite would have to load it to
+// tell) and a long BLOB are read through a blob handle, only as far as the field holds.
 class StoreHost::TextColumn {
  public:
   // `max_bytes`: the most text bytes the field can take.
@@ -109,33 +109,31 @@ class StoreHost::TextColumn {
   TextColumn(const TextColumn&) = delete;
   TextColumn& operator=(const TextColumn&) = delete;
 
-  // The two result columns, for a SELECT list.
+  // The result column that selects it: the value when it may be taken from the row (a number,
+  // or a BLOB that fits the field), an empty BLOB for NULL, and NULL when it is to be read
+  // through a blob handle (TEXT, or a longer BLOB). typeof() is called once, and length() reads
+  // only a BLOB's size, never its bytes.
   std::string Sql() const {
     const std::string c = column_;
-    return "typeof(" + c + "), CASE WHEN typeof(" + c + ") IN ('integer', 'real') OR (typeof(" + c +
-           ") = 'blob' AND length(" + c + ") <= " + std::to_string(max_bytes_) + ") THEN " + c +
-           " END";
+    return "CASE typeof(" + c + ") WHEN 'blob' THEN CASE WHEN length(" + c +
+           ") <= " + std::to_string(max_bytes_) + " THEN " + c + " END WHEN 'text' THEN NULL " +
+           "ELSE coalesce(" + c + ", x'') END";
   }
 
-  // Copies the text of the row that `statement` stands on (its two columns from `first`; the
-  // row's rowid is `rowid`) into `field` with CopyTextField's cut. Returns SQLITE_OK or the
-  // error of the blob handle, with SQLite's message in `db`.
-  int Read(sqlite3* db, sqlite3_stmt* statement, int first, int64_t rowid, char* field,
+  // Copies the text of the row that `statement` stands on (its column `column`; the row's
+  // rowid is `rowid`) into `field` with CopyTextField's cut. Returns SQLITE_OK or the error of
+  // the blob handle, with SQLite's message in `db`.
+  int Read(sqlite3* db, sqlite3_stmt* statement, int column, int64_t rowid, char* field,
            size_t field_size, size_t max_text, std::vector<char>& scratch) {
-    if (sqlite3_column_type(statement, first + 1) != SQLITE_NULL) {
-      const void* bytes = sqlite3_column_blob(statement, first + 1);
-      const int length = sqlite3_column_bytes(statement, first + 1);
+    if (sqlite3_column_type(statement, column) != SQLITE_NULL) {
+      const void* bytes = sqlite3_column_blob(statement, column);
+      const int length = sqlite3_column_bytes(statement, column);
       if (bytes == nullptr || length <= 0) {
         field[0] = '\0';
       } else {
         CopyTextField(field, field_size, static_cast<const char*>(bytes),
                       static_cast<size_t>(length), max_text);
       }
-      return SQLITE_OK;
-    }
-    const unsigned char* type = sqlite3_column_text(statement, first);
-    if (type == nullptr || (type[0] != 't' && type[0] != 'b')) {  // NULL
-      field[0] = '\0';
       return SQLITE_OK;
     }
     int rc = blob_ == nullptr ? sqlite3_blob_open(db, "main", table_, column_, rowid, 0, &blob_)
@@ -256,8 +254,8 @@ bool StoreHost::EnsureOpen() {
       !prepare(message_columns + "WHERE folder = ?1 AND position > ?2 ORDER BY position",
                &messages_) ||
       !prepare(message_columns + "WHERE position = ?1", &message_) ||
-      !prepare(kStoreScoreSql, &store_score_) || !prepare("BEGIN IMMEDIATE", &begin_) ||
-      !prepare("COMMIT", &commit_)) {
+      !prepare(kStoreScoreSql, &store_score_) || !prepare("PRAGMA data_version", &version_) ||
+      !prepare("BEGIN IMMEDIATE", &begin_) || !prepare("COMMIT", &commit_)) {
     error = sqlite3_errmsg(db_);  // a table that lacks a column
     CloseStore();
     return unusable(error);
@@ -271,7 +269,7 @@ void StoreHost::CloseStore() {
   if (begin_ != nullptr) FlushBatch(/*wait=*/true);
   CloseBlobs();
   for (sqlite3_stmt** statement : {&next_user_, &find_user_, &find_folder_, &messages_, &message_,
-                                   &store_score_, &begin_, &commit_}) {
+                                   &store_score_, &version_, &begin_, &commit_}) {
     sqlite3_finalize(*statement);
     *statement = nullptr;
   }
@@ -298,6 +296,7 @@ void StoreHost::ResetCursor() {
   if (!cursor_active_) return;
   sqlite3_reset(messages_);
   cursor_active_ = false;
+  snapshot_versioned_ = false;
 }
 
 int StoreHost::ReadMessage(sqlite3_stmt* statement, MessageRecord* record) {
@@ -306,15 +305,22 @@ int StoreHost::ReadMessage(sqlite3_stmt* statement, MessageRecord* record) {
       texts_[kTitle]->Read(db_, statement, 3, position, record->Title(), MessageRecord::kTitleSize,
                            std::numeric_limits<size_t>::max(), scratch_);
   if (rc == SQLITE_OK) {
-    rc = texts_[kDestination]->Read(db_, statement, 5, position, record->Destination(),
+    rc = texts_[kDestination]->Read(db_, statement, 4, position, record->Destination(),
                                     MessageRecord::kDestinationSize,
                                     std::numeric_limits<size_t>::max(), scratch_);
   }
   if (rc == SQLITE_OK) {
-    rc = texts_[kBody]->Read(db_, statement, 7, position, record->Body(), MessageRecord::kBodySize,
+    rc = texts_[kBody]->Read(db_, statement, 5, position, record->Body(), MessageRecord::kBodySize,
                              kMaxBodyText, scratch_);
   }
   return rc;
+}
+
+int64_t StoreHost::DataVersion() {
+  const int64_t version =
+      sqlite3_step(version_) == SQLITE_ROW ? sqlite3_column_int64(version_, 0) : -1;
+  sqlite3_reset(version_);
+  return version;
 }
 
 namespace {
@@ -366,24 +372,29 @@ StoreHost::WriteResult StoreHost::WriteBatch(bool wait, std::string* reason) {
     return failed(rc, std::move(message));
   }
   sqlite3_reset(begin_);
+  const int64_t version = DataVersion();
   for (const PendingScore& score : pending_) {
-    // Invariant 5: the row is read again under the write lock; it is written only when it is
-    // still unscored and its texts are the ones delivered.
-    sqlite3_bind_int64(message_, 1, score.position);
-    rc = sqlite3_step(message_);
-    bool write = false;
-    if (rc == SQLITE_ROW && sqlite3_column_int64(message_, 1) < 0) {
-      rc = ReadMessage(message_, check_record_.get());
-      write =
-          rc == SQLITE_OK && Digests(*check_record_) == std::make_pair(score.digest, score.check);
-    }
-    if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
-      std::string message = sqlite3_errmsg(db_);
+    // Invariant 5. When no other connection has committed since the row was read (the data
+    // version is the same), the row holds what was delivered. Otherwise it is read again under
+    // the write lock, and written only when its texts are the ones delivered. The UPDATE itself
+    // passes over a row that is scored already.
+    if (score.version != version || version < 0) {
+      sqlite3_bind_int64(message_, 1, score.position);
+      rc = sqlite3_step(message_);
+      bool write = false;
+      if (rc == SQLITE_ROW && sqlite3_column_int64(message_, 1) < 0) {
+        rc = ReadMessage(message_, check_record_.get());
+        write =
+            rc == SQLITE_OK && Digests(*check_record_) == std::make_pair(score.digest, score.check);
+      }
+      if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_reset(message_);
+        return failed(rc, std::move(message));
+      }
       sqlite3_reset(message_);
-      return failed(rc, std::move(message));
+      if (!write) continue;
     }
-    sqlite3_reset(message_);
-    if (!write) continue;
     sqlite3_bind_int(store_score_, 1, score.hits);
     sqlite3_bind_int(store_score_, 2, score.points);
     sqlite3_bind_int64(store_score_, 3, score.position);
@@ -451,7 +462,7 @@ int32_t StoreHost::HostNextUser(UserRecord* record, int32_t) {
         texts_[kUserName]->Read(db_, next_user_, 1, position, record->Name(), UserRecord::kNameSize,
                                 std::numeric_limits<size_t>::max(), scratch_);
     if (rc == SQLITE_OK) {
-      rc = texts_[kUserKind]->Read(db_, next_user_, 3, position, record->Kind(),
+      rc = texts_[kUserKind]->Read(db_, next_user_, 2, position, record->Kind(),
                                    UserRecord::kKindSize, std::numeric_limits<size_t>::max(),
                                    scratch_);
     }
@@ -513,6 +524,7 @@ int32_t StoreHost::HostNextMessage(MessageRecord* record, int32_t) {
     sqlite3_bind_int64(messages_, 1, folder_);
     sqlite3_bind_int64(messages_, 2, last_message_);
     cursor_active_ = true;
+    snapshot_versioned_ = false;
   }
   if (!window_open_) {
     window_open_ = true;
@@ -520,6 +532,12 @@ int32_t StoreHost::HostNextMessage(MessageRecord* record, int32_t) {
   }
   delivered_ = false;
   int rc = sqlite3_step(messages_);
+  // A cursor's first row starts its read snapshot: every row until the cursor is reset comes
+  // from it, and carries its data version.
+  if (rc == SQLITE_ROW && !snapshot_versioned_) {
+    read_version_ = DataVersion();
+    snapshot_versioned_ = true;
+  }
   if (rc == SQLITE_ROW) rc = ReadMessage(messages_, record);
   if (rc != SQLITE_OK && rc != SQLITE_ROW) {
     if (rc != SQLITE_DONE) FailRead("the messages");
@@ -540,7 +558,7 @@ int32_t StoreHost::HostNextMessage(MessageRecord* record, int32_t) {
 
 int32_t StoreHost::HostStoreScore(int32_t hits, int32_t points) {
   if (!folder_open_ || !delivered_) return 0;
-  pending_.push_back({last_message_, hits, points, last_digest_, last_check_});
+  pending_.push_back({last_message_, hits, points, last_digest_, last_check_, read_version_});
   return 1;
 }
 

@@ -20,9 +20,11 @@
 //      read snapshot is held for long, and a batch's BEGIN IMMEDIATE never starts from a stale
 //      snapshot.
 //   5. A score is written only to a row that is still unscored and still holds exactly the
-//      texts that were delivered (their digest is compared inside the write transaction). A
-//      message rewritten after it was delivered stays unscored for the next run, and of two runs
-//      at once only the first to write scores a message.
+//      texts that were delivered. Inside the write transaction, the store's data version tells
+//      whether any other connection has committed since the row was read; only then is the row
+//      read again and its texts' digests compared with those taken at delivery. A message
+//      rewritten after it was delivered stays unscored for the next run, and of two runs at once
+//      only the first to write scores a message.
 //   6. Nothing fails in silence. The first failure of the host (a store that cannot be used, a
 //      read error, scores that could not be written and why) is kept and handed out by
 //      HostLastFailure. A read error ends a list like its end does, but is such a failure.
@@ -117,6 +119,7 @@ class StoreHost {
     int32_t points;    // its points
     uint64_t digest;   // the digest of its texts as delivered
     uint64_t check;    // a second, independent digest of the same texts
+    int64_t version;   // the store's data version when the row was read
   };
   enum class WriteResult { kWritten, kBusy, kFailed };
 
@@ -129,6 +132,9 @@ class StoreHost {
   void Fail(std::string text);
   // Records a read error of `what` with SQLite's message.
   void FailRead(const char* what);
+  // PRAGMA data_version: it changes when another connection has committed since this one last
+  // began to read. -1 when it cannot be read.
+  int64_t DataVersion();
   // Reads the message row that `statement` stands on (the columns of kMessageColumns) into
   // `record`: SQLITE_OK, or the error that stopped it.
   int ReadMessage(sqlite3_stmt* statement, MessageRecord* record);
@@ -155,6 +161,7 @@ class StoreHost {
   sqlite3_stmt* messages_ = nullptr;               // the folder's messages after a position
   sqlite3_stmt* message_ = nullptr;                // one message by position
   sqlite3_stmt* store_score_ = nullptr;            // writes one score
+  sqlite3_stmt* version_ = nullptr;                // PRAGMA data_version
   sqlite3_stmt* begin_ = nullptr;                  // BEGIN IMMEDIATE
   sqlite3_stmt* commit_ = nullptr;                 // COMMIT
   std::vector<std::unique_ptr<TextColumn>> texts_;  // user name, kind; title, destination, body
@@ -172,6 +179,8 @@ class StoreHost {
   uint64_t last_check_ = 0;                        // and the second digest
   bool wal_ = false;                               // the store is known to be in WAL mode
   bool cursor_active_ = false;                     // messages_ is bound and stepping
+  bool snapshot_versioned_ = false;                // read_version_ is the cursor's snapshot's
+  int64_t read_version_ = -1;                      // the data version of the cursor's snapshot
   std::vector<PendingScore> pending_;              // scores not written yet, in store order
   bool window_open_ = false;                       // a batch window runs (cursor or scores pending)
   std::chrono::steady_clock::time_point window_start_;  // when the batch window began
