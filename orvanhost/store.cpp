@@ -2,11 +2,44 @@
 // library or per command of the admin tool, so nothing here is on a hot path.
 #include "orvanhost/store.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <string>
 
+#ifdef _WIN32
+namespace {
+// A wide text as UTF-8, the encoding SQLite takes file names in on Windows.
+std::string Utf8(const wchar_t* wide, int length) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+}  // namespace
+
+// Windows: the directory of the executable's wide path, in UTF-8; the store's name from the
+// environment's wide form too, so that any folder name works whatever the system's code page.
+std::string ExecutableDirectory() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  return Utf8(path.data(), static_cast<int>(slash));
+}
+
+std::string DefaultStorePath() {
+  const wchar_t* named = _wgetenv(L"ORVAN_STORE");
+  if (named != nullptr && named[0] != L'\0') return Utf8(named, -1).c_str();
+  return ExecutableDirectory() + "\\" + kStoreFileName;
+}
+#else
 std::string ExecutableDirectory() {
   std::string path(4096, '\0');
   const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
@@ -23,6 +56,7 @@ std::string DefaultStorePath() {
   if (named != nullptr && named[0] != '\0') return named;
   return ExecutableDirectory() + "/" + kStoreFileName;
 }
+#endif
 
 namespace {
 

@@ -2,7 +2,11 @@
 // user list, runs the keyword check over every user exactly as the program does, closes and
 // detaches; it prints one line per user as the window's user line would read at the user's end.
 // For servers without a display, scripts, the benchmark and the kill test.
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -31,6 +35,25 @@ constexpr char kUsage[] =
     "folder that could not be opened), 2 for a bad command line, 3 when the host library cannot\n"
     "be bound.\n";
 
+#ifdef _WIN32
+// Code-page-932 text in the console's code page (the system's when there is no console).
+std::string ToUtf8(std::string_view cp932) {
+  const int length = static_cast<int>(cp932.size());
+  const int wideLength = MultiByteToWideChar(932, 0, cp932.data(), length, nullptr, 0);
+  if (wideLength <= 0) return std::string(cp932);
+  std::wstring wide(static_cast<size_t>(wideLength), L'\0');
+  MultiByteToWideChar(932, 0, cp932.data(), length, wide.data(), wideLength);
+  const UINT codePage = GetConsoleOutputCP() != 0 ? GetConsoleOutputCP() : GetACP();
+  const int bytes = WideCharToMultiByte(codePage, 0, wide.data(), wideLength, nullptr, 0, nullptr,
+                                        nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), wideLength, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+
+// The bundled host reads ORVAN_STORE.
+void SetStore(const char* path) { _putenv_s("ORVAN_STORE", path); }
+#else
 // Code-page-932 text as UTF-8 for the terminal; the bytes as they are if they do not convert.
 std::string ToUtf8(std::string_view cp932) {
   iconv_t cd = iconv_open("UTF-8", "CP932");
@@ -46,6 +69,9 @@ std::string ToUtf8(std::string_view cp932) {
   out.resize(out.size() - toLeft);
   return out;
 }
+
+void SetStore(const char* path) { setenv("ORVAN_STORE", path, 1); }
+#endif
 
 bool EndsWith(std::string_view text, std::string_view suffix) {
   return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
@@ -92,7 +118,7 @@ int main(int argc, char** argv) {
       quiet = true;
     } else if ((arg == "--store" || arg == "--keywords") && i + 1 < argc) {
       if (arg == "--store") {
-        setenv("ORVAN_STORE", argv[++i], 1);
+        SetStore(argv[++i]);
       } else {
         keywords = argv[++i];
       }

@@ -20,7 +20,11 @@
 namespace {
 
 constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
+#ifdef _WIN32
+constexpr char kKeywordFileName[] = "\\orvan.key";        // appended to the directory
+#else
 constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
+#endif
 
 // The widest vectors of keywords that this processor can compare.
 KeywordTable::ScanVectors WidestVectors() {

@@ -1,7 +1,6 @@
 #include "scoring/keyword_table.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -12,27 +11,23 @@
 #include <utility>
 #include <vector>
 
+#include "testing/test_util.h"
+
 namespace {
 
 // A keyword file in a temporary directory, removed at the end of the test.
 class KeywordFile {
  public:
-  explicit KeywordFile(const std::string& bytes) {
-    char dir[] = "/tmp/orlexmon-keys-XXXXXX";
-    directory_ = mkdtemp(dir);
-    path_ = directory_ + "/orvan.key";
+  explicit KeywordFile(const std::string& bytes) : directory_("keys") {
+    path_ = (directory_.path() / "orvan.key").string();
     std::FILE* f = std::fopen(path_.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
   }
-  ~KeywordFile() {
-    std::remove(path_.c_str());
-    rmdir(directory_.c_str());
-  }
   const char* path() const { return path_.c_str(); }
 
  private:
-  std::string directory_;
+  test_util::TempDir directory_;  // removed with the file
   std::string path_;
 };
 
@@ -143,16 +138,22 @@ TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {
     std::string executable;
     std::string expected;  // empty: does not fit
   };
+  // The name appended after the directory's own separator: "/orvan.key" on Linux, "\\orvan.key"
+  // on Windows.
+  char name[KeywordTable::kPathSize];
+  ASSERT_TRUE(FormKeywordFilePath("orlexmon", name));
+  const std::string n = name;
+  ASSERT_EQ(n.substr(1), "orvan.key");
   const Case cases[] = {
-      {"/opt/orlexmon/bin/orlexmon", "/opt/orlexmon/bin//orvan.key"},
-      {"C:\\Tools\\orlexmon.exe", "C:\\Tools\\/orvan.key"},
-      {"C:orlexmon.exe", "C:/orvan.key"},
-      {"orlexmon", "/orvan.key"},
+      {"/opt/orlexmon/bin/orlexmon", "/opt/orlexmon/bin/" + n},
+      {"C:\\Tools\\orlexmon.exe", "C:\\Tools\\" + n},
+      {"C:orlexmon.exe", "C:" + n},
+      {"orlexmon", n},
       // 表 is 0x95 0x5C: its second byte is not a separator.
-      {"/a/\x95\x5Cx/orlexmon", "/a/\x95\x5Cx//orvan.key"},
-      {"/a/\x95\x5C", "/a//orvan.key"},
+      {"/a/\x95\x5Cx/orlexmon", "/a/\x95\x5Cx/" + n},
+      {"/a/\x95\x5C", "/a/" + n},
       // 255 bytes and the NUL fit; one more does not.
-      {"/" + std::string(243, 'd') + "/x", "/" + std::string(243, 'd') + "//orvan.key"},
+      {"/" + std::string(243, 'd') + "/x", "/" + std::string(243, 'd') + "/" + n},
       {"/" + std::string(244, 'd') + "/x", ""},
   };
   for (const Case& c : cases) {

@@ -4,6 +4,8 @@
 
 #include <cassert>
 
+#include "scoring/module_path.h"
+
 namespace {
 constexpr int kEndOfFileMark = 0x1A;  // Ctrl-Z ends a text file
 }
@@ -15,7 +17,7 @@ TextFile::~TextFile() {
 
 bool TextFile::Open(const char* path) {
   assert(m_file == nullptr);
-  m_file = std::fopen(path, "rb");
+  m_file = OpenFileForReading(path);
   if (m_file == nullptr) return false;
   m_buffer = new unsigned char[kBufferSize];
   return true;

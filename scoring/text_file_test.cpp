@@ -6,22 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "testing/test_util.h"
+
 namespace {
 
 std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
-  char path[] = "/tmp/orlexmon-text-XXXXXX";
-  const int fd = mkstemp(path);
-  std::FILE* f = fdopen(fd, "wb");
+  const test_util::TempDir dir("text");
+  const std::string path = (dir.path() / "text").string();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   std::vector<std::string> pieces;
-  {
-    TextFile file;
-    EXPECT_TRUE(file.Open(path));
-    std::vector<char> buffer(size);
-    while (file.ReadPiece(buffer.data(), size)) pieces.emplace_back(buffer.data());
-  }
-  std::remove(path);
+  TextFile file;
+  EXPECT_TRUE(file.Open(path.c_str()));
+  std::vector<char> buffer(size);
+  while (file.ReadPiece(buffer.data(), size)) pieces.emplace_back(buffer.data());
   return pieces;
 }
 
