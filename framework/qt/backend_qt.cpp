@@ -477,6 +477,13 @@ void PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
                               new afx_qt::PostedMessageEvent(message, wParam, lParam));
 }
 
+LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }  // Qt paints by itself
+
+HICON LoadAppIcon(UINT id) {
+  const AfxIconResource* icon = AfxFindIcon(id);
+  return reinterpret_cast<HICON>(const_cast<AfxIconResource*>(icon));
+}
+
 HICON SetIcon(HWND hwnd, HICON icon, bool big) { return FromHwnd(hwnd)->SetIcon(icon, big); }
 bool IsIconic(HWND hwnd) { return FromHwnd(hwnd)->iconic(); }
 
