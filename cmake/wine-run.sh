@@ -24,5 +24,10 @@ if [ -d "$root/build/locale" ]; then export LOCPATH=$root/build/locale; fi
 if [ ! -d "$WINEPREFIX" ]; then
   mkdir -p "$WINEPREFIX"
   "$loader" wineboot --init >/dev/null 2>&1 || true
+  # The Japanese system's dialog fonts, as the IPA fonts (fonts-ipafont-gothic) that stand for
+  # them here: the proportional one for the proportional face.
+  replacements='HKCU\Software\Wine\Fonts\Replacements'
+  "$loader" reg add "$replacements" /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
+  "$loader" reg add "$replacements" /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1 || true
 fi
 exec "$loader" "$@"

@@ -180,7 +180,19 @@ void ShowDialogWindow(HWND hwnd, bool focusFirst) {
 void RunModalLoop(HWND hwnd) {
   WindowState* state = StateOf(hwnd);
   MSG msg;
+  // The system paints only when no posted message waits, and a run posts its next step from each
+  // step: so while the steps keep the queue busy, the windows are brought up to date here, once
+  // per frame interval.
+  constexpr ULONGLONG kFrameIntervalMs = 40;
+  ULONGLONG lastPaint = GetTickCount64();
   while (state != nullptr && !state->endRequested) {
+    const ULONGLONG now = GetTickCount64();
+    if (now - lastPaint >= kFrameIntervalMs) {
+      lastPaint = now;
+      for (const auto& entry : afx_win32::States()) {
+        RedrawWindow(entry.first, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+      }
+    }
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {  // WM_QUIT: give it back to whoever runs the loop outside
       PostQuitMessage(static_cast<int>(msg.wParam));
