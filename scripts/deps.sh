@@ -19,7 +19,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3 libgmime-3.0-dev
-  qt6-base-dev fonts-ipafont-gothic xvfb xauth
+  qt6-base-dev qt6-translations-l10n fonts-ipafont-gothic xvfb xauth
   manpages-ja
   time bc
 )
