@@ -2,9 +2,8 @@
 // reaches its own function with its arguments, a DLL lacking an operation or a file that is no
 // DLL gives one line and stays unloaded, and orvanLib.dll is taken from the program's own
 // directory only: never from the current directory or the search path.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -104,8 +103,7 @@ TEST(HostBinderWin, MissingOrBrokenFileIsOneLine) {
   for (const fs::path& path : {dir.path() / "missing.dll", dir.path() / "not_a_library.dll"}) {
     std::string error;
     EXPECT_EQ(BindHostLibraryAt(path.string().c_str(), &error), nullptr);
-    EXPECT_EQ(error.rfind("cannot load the host library " + path.string() + ": ", 0), 0u)
-        << error;
+    EXPECT_EQ(error.rfind("cannot load the host library " + path.string() + ": ", 0), 0u) << error;
     EXPECT_EQ(error.find('\n'), std::string::npos);
   }
 }
@@ -123,8 +121,8 @@ class BinderSearchWin : public ::testing::Test {
                   fs::copy_options::overwrite_existing);
   }
   int RunProbe(std::string* output) {
-    const std::wstring path = L"PATH=" + (m_dir.path() / "path").wstring() + L";" +
-                              _wgetenv(L"PATH");
+    const std::wstring path =
+        L"PATH=" + (m_dir.path() / "path").wstring() + L";" + _wgetenv(L"PATH");
     return test_util::RunProgram(m_dir.path() / "exe" / "probe.exe", L"", m_dir.path() / "cwd",
                                  {path}, output);
   }
@@ -147,7 +145,8 @@ TEST_F(BinderSearchWin, LibrariesPlantedInTheCurrentDirectoryOrOnThePathAreNever
   std::string output;
   EXPECT_EQ(RunProbe(&output), kHostBindFailureStatus) << output;
   EXPECT_EQ(output, "host_bind_probe: cannot find the host library orvanLib.dll in " +
-                        Exe().string() + "\\ (it is loaded from the program's own directory only)\n");
+                        Exe().string() +
+                        "\\ (it is loaded from the program's own directory only)\n");
 }
 
 TEST_F(BinderSearchWin, LibraryBesideTheProgramLackingAnOperationIsNotReplacedByAPlantedOne) {

@@ -20,9 +20,9 @@ int GetModuleFileName(char* buffer, int size) {
   const DWORD length = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
   if (length == 0 || length >= wide.size()) return 0;
   BOOL lossy = FALSE;
-  const int bytes = WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                        static_cast<int>(length), buffer, size - 1, nullptr,
-                                        &lossy);
+  const int bytes =
+      WideCharToMultiByte(kCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(length),
+                          buffer, size - 1, nullptr, &lossy);
   // A character without a code-page-932 form would come out as '?' and name another file.
   if (bytes <= 0 || lossy) return 0;
   buffer[bytes] = '\0';

@@ -34,9 +34,8 @@ namespace test_util {
 inline std::string Sjis(std::string_view utf8) {
   if (utf8.empty()) return {};
 #ifdef _WIN32
-  const int wideLength =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()),
-                          nullptr, 0);
+  const int wideLength = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(),
+                                             static_cast<int>(utf8.size()), nullptr, 0);
   if (wideLength <= 0) throw std::runtime_error("Sjis: not UTF-8");
   std::wstring wide(static_cast<size_t>(wideLength), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),

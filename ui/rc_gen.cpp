@@ -23,9 +23,8 @@
 namespace {
 
 // The standard 16-colour palette, in index order, as the XPM icon names its colours.
-const char* const kPalette[16] = {"#000000", "#800000", "#008000", "#808000",
-                                  "#000080", "#800080", "#008080", "#C0C0C0",
-                                  "#808080", "#FF0000", "#00FF00", "#FFFF00",
+const char* const kPalette[16] = {"#000000", "#800000", "#008000", "#808000", "#000080", "#800080",
+                                  "#008080", "#C0C0C0", "#808080", "#FF0000", "#00FF00", "#FFFF00",
                                   "#0000FF", "#FF00FF", "#00FFFF", "#FFFFFF"};
 
 [[noreturn]] void Fail(const std::string& why) {
@@ -107,7 +106,7 @@ void WriteMenu(std::ostream& rc, const AfxMenuTemplate& m) {
 }
 
 void WriteVersion(std::ostream& rc, const AfxVersionInfo& v) {
-  auto four = [](const WORD (&w)[4]) {
+  auto four = [](const WORD(&w)[4]) {
     return std::to_string(w[0]) + "," + std::to_string(w[1]) + "," + std::to_string(w[2]) + "," +
            std::to_string(w[3]);
   };
@@ -148,19 +147,21 @@ std::string IconImage(const AfxIconImage& image) {
     if (index[key] < 0) Fail("colour outside the standard palette: " + colour);
   }
   std::string out;
-  auto put16 = [&](uint32_t v) { out += static_cast<char>(v & 0xFF), out += static_cast<char>(v >> 8); };
+  auto put16 = [&](uint32_t v) {
+    out += static_cast<char>(v & 0xFF), out += static_cast<char>(v >> 8);
+  };
   auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
   const uint32_t colourRow = static_cast<uint32_t>((width * 4 + 31) / 32 * 4);
   const uint32_t maskRow = static_cast<uint32_t>((width + 31) / 32 * 4);
-  put32(40);                                   // BITMAPINFOHEADER size
-  put32(static_cast<uint32_t>(width));         // width
-  put32(static_cast<uint32_t>(height * 2));    // height of colour rows and mask rows together
-  put16(1);                                    // planes
-  put16(4);                                    // bits per pixel
-  put32(0);                                    // no compression
+  put32(40);                                 // BITMAPINFOHEADER size
+  put32(static_cast<uint32_t>(width));       // width
+  put32(static_cast<uint32_t>(height * 2));  // height of colour rows and mask rows together
+  put16(1);                                  // planes
+  put16(4);                                  // bits per pixel
+  put32(0);                                  // no compression
   put32((colourRow + maskRow) * static_cast<uint32_t>(height));  // image bytes
-  put32(0), put32(0), put32(16), put32(0);     // resolution, colours used, colours important
-  for (const char* colour : kPalette) {        // palette, blue green red reserved
+  put32(0), put32(0), put32(16), put32(0);  // resolution, colours used, colours important
+  for (const char* colour : kPalette) {     // palette, blue green red reserved
     const unsigned value = static_cast<unsigned>(std::stoul(colour + 1, nullptr, 16));
     out += static_cast<char>(value & 0xFF), out += static_cast<char>((value >> 8) & 0xFF);
     out += static_cast<char>((value >> 16) & 0xFF), out += '\0';
@@ -188,13 +189,15 @@ std::string IconImage(const AfxIconImage& image) {
 
 std::string IconFile(const AfxIconResource& icon) {
   std::string out;
-  auto put16 = [&](uint32_t v) { out += static_cast<char>(v & 0xFF), out += static_cast<char>(v >> 8); };
+  auto put16 = [&](uint32_t v) {
+    out += static_cast<char>(v & 0xFF), out += static_cast<char>(v >> 8);
+  };
   auto put32 = [&](uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
   std::vector<std::string> images;
   for (const AfxIconImage& image : icon.images) images.push_back(IconImage(image));
   put16(0), put16(1), put16(static_cast<uint32_t>(images.size()));  // ICONDIR
   uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
-  for (size_t i = 0; i < images.size(); ++i) {                      // ICONDIRENTRY
+  for (size_t i = 0; i < images.size(); ++i) {  // ICONDIRENTRY
     const int size = icon.images[i].size;
     out += static_cast<char>(size), out += static_cast<char>(size);
     out += static_cast<char>(16), out += '\0';  // 16 colours

@@ -111,9 +111,9 @@ HWND CreateDialogWindow(CWnd* wnd, const AfxDialogTemplate& tmpl, HWND owner) {
   const HINSTANCE instance = GetModuleHandleW(nullptr);
   const HRSRC found = FindResourceExW(instance, MAKEINTRESOURCEW(5) /* RT_DIALOG */,
                                       MAKEINTRESOURCEW(tmpl.id), tmpl.language);
-  const HRSRC any = found != nullptr ? found
-                                     : FindResourceW(instance, MAKEINTRESOURCEW(tmpl.id),
-                                                     MAKEINTRESOURCEW(5));
+  const HRSRC any = found != nullptr
+                        ? found
+                        : FindResourceW(instance, MAKEINTRESOURCEW(tmpl.id), MAKEINTRESOURCEW(5));
   if (any == nullptr) return nullptr;
   const HGLOBAL loaded = LoadResource(instance, any);
   const DWORD size = SizeofResource(instance, any);
@@ -239,9 +239,7 @@ LRESULT DefaultWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   return CallWindowProcW(state->dialogProc, hwnd, message, wParam, lParam);
 }
 
-HICON LoadAppIcon(UINT id) {
-  return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
-}
+HICON LoadAppIcon(UINT id) { return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id)); }
 
 HICON SetIcon(HWND hwnd, HICON icon, bool big) {
   return reinterpret_cast<HICON>(DefaultWindowProc(hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,

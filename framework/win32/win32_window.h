@@ -20,19 +20,19 @@ struct ControlText {
 };
 
 struct WindowState {
-  CWnd* wnd = nullptr;                // the framework window it shows
-  HWND owner = nullptr;               // owner window, or null
-  WNDPROC dialogProc = nullptr;       // the dialog manager's procedure, for default handling
-  bool endRequested = false;          // EndModalLoop came
-  bool ownerDisabled = false;         // the owner was disabled for the modal run
-  std::map<int, ControlText> texts;   // by control id
-  PAINTSTRUCT paint{};                // the paint in progress
-  HDC paintDc = nullptr;              // its device context, while painting
-  int iconDraws = 0;                  // DrawIcon calls while painting it
-  int lastIconX = 0, lastIconY = 0;   // where the last one drew
-  HICON lastIcon = nullptr;           // what the last one drew
-  bool testIconic = false;            // test override: IsIconic answers true
-  SIZE testClientSize{0, 0};          // test override: GetClientRect answers this when set
+  CWnd* wnd = nullptr;               // the framework window it shows
+  HWND owner = nullptr;              // owner window, or null
+  WNDPROC dialogProc = nullptr;      // the dialog manager's procedure, for default handling
+  bool endRequested = false;         // EndModalLoop came
+  bool ownerDisabled = false;        // the owner was disabled for the modal run
+  std::map<int, ControlText> texts;  // by control id
+  PAINTSTRUCT paint{};               // the paint in progress
+  HDC paintDc = nullptr;             // its device context, while painting
+  int iconDraws = 0;                 // DrawIcon calls while painting it
+  int lastIconX = 0, lastIconY = 0;  // where the last one drew
+  HICON lastIcon = nullptr;          // what the last one drew
+  bool testIconic = false;           // test override: IsIconic answers true
+  SIZE testClientSize{0, 0};         // test override: GetClientRect answers this when set
 };
 
 // The record of a dialog window of ours, or null.
