@@ -42,10 +42,12 @@ class ProgramTest : public ::testing::Test {
     fs::remove_all(m_dir);
   }
 
-  // Runs the copy with `args`; returns its exit status and keeps its error output.
-  int Run(const std::string& args = "") {
+  // Runs the copy with `args` and the environment settings `env`, without a display unless
+  // `env` names one; returns its exit status and keeps its error output.
+  int Run(const std::string& args = "", const std::string& env = "") {
     const std::string errors = (m_dir / "stderr.txt").string();
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ORVAN_STORE='" + m_storePath +
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + env + " ORVAN_STORE='" +
+                                m_storePath +
                                 "' '" + (m_dir / "orlexmon").string() + "' " + args + " 2>'" +
                                 errors + "'";
     const int status = std::system(command.c_str());
@@ -95,6 +97,16 @@ TEST_F(ProgramTest, WholeRunStoresTheScoresAndEndsWithStatusZero) {
   const std::string before = store->Dump();
   EXPECT_EQ(Run(), 0);
   EXPECT_EQ(store->Dump(), before);
+}
+
+TEST_F(ProgramTest, DisplayThatCannotBeReachedRunsOffScreen) {
+  // A scheduled job with a stale display in its environment still does its whole job.
+  const int64_t sent = Folder(Sjis("山田"), "", &kSent);
+  const int64_t m1 = store->AddMessage(sent, "", "", Sjis("契約"));
+  EXPECT_EQ(Run("", "-u QT_QPA_PLATFORM DISPLAY=:4242 WAYLAND_DISPLAY=orlexmon-nonesuch"), 0)
+      << stderrText;
+  EXPECT_EQ(Scores()[m1], (ScoreRow{m1, sent, 0, 10, 1}));
+  EXPECT_NE(stderrText.find("off-screen"), std::string::npos) << stderrText;
 }
 
 TEST_F(ProgramTest, RunThatCannotFinishEndsWithStatusOne) {

@@ -9,7 +9,6 @@
 // limit so that the counters saturate. Texts are exactly sized heap buffers, so a read past a
 // NUL is caught by the address sanitizer.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +24,7 @@
 #include "bench/reference_scoring.h"
 #include "scoring/keyword_table.h"
 #include "scoring/normalize.h"
+#include "testing/test_util.h"
 
 namespace {
 
@@ -169,13 +169,12 @@ class DifferentialTest : public ::testing::TestWithParam<Width> {
  protected:
   void SetUp() override {
     KeywordTable::UseScanVectors(GetParam().vectors);
-    std::string pattern = (fs::path(::testing::TempDir()) / "differential_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    temp_ = std::make_unique<test_util::TempDir>("differential");
+    dir_ = temp_->path();
   }
   void TearDown() override {
     KeywordTable::UseScanVectors(KeywordTable::ScanVectors::kWidest);
-    fs::remove_all(dir_);
+    temp_.reset();
   }
 
   // Loads a table from a keyword file holding `contents`.
@@ -187,7 +186,8 @@ class DifferentialTest : public ::testing::TestWithParam<Width> {
     return table;
   }
 
-  fs::path dir_;
+  std::unique_ptr<test_util::TempDir> temp_;  // removed after each test
+  fs::path dir_;                               // its path
 };
 
 std::string Hex(const std::string& bytes) {

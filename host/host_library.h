@@ -1,9 +1,14 @@
 // The host library's ten operations, as the program calls them, and one optional operation.
 //
-// The real host exports them by number only. On this platform a shared object has no ordinals,
-// so a host library exports one C function, kHostLookupSymbol, that returns the address of the
-// operation with a given number (or null). The binder (host_binder.h) asks it for the ten
+// The real host, orvanLib.dll, exports them by number only, and on Windows the binder takes them
+// by number (GetProcAddress with the ordinal). A Linux shared object has no ordinals, so there a
+// host library exports one C function, kHostLookupSymbol, that returns the address of the
+// operation with a given number (or null). Either way the binder (host_binder.h) binds the ten
 // numbers below and wraps them in a HostLibrary. Tests put their own HostLibrary in its place.
+//
+// Calling convention: on 32-bit Windows the operations are __stdcall, the convention of Windows
+// client libraries (ORVAN_API below, the one place that says so); on x86-64 and on Linux there
+// is only the platform's one convention.
 //
 // Every operation returns an int32 of which only zero / nonzero counts: zero means failure or
 // that nothing is left.
@@ -35,23 +40,30 @@ enum HostOrdinal : int32_t {
   kOrdinalHostStoreScore = 284,
 };
 
+// The calling convention of a host library's operations.
+#if defined(_WIN32) && !defined(_WIN64)
+#define ORVAN_API __stdcall
+#else
+#define ORVAN_API
+#endif
+
 // The C signatures that a host library's operations have.
 extern "C" {
-using HostAttachProc = int32_t (*)(int32_t, const char* program);
-using HostOpenUserListProc = int32_t (*)(int32_t, int32_t, const char* pattern);
-using HostNextUserProc = int32_t (*)(UserRecord* record, int32_t);
-using HostOpenFolderProc = int32_t (*)(const char* user, const char* folder, int32_t,
-                                       const char* kind);
-using HostNextMessageProc = int32_t (*)(MessageRecord* record, int32_t);
-using HostStoreScoreProc = int32_t (*)(int32_t hits, int32_t points);
-using HostVoidProc = int32_t (*)();  // HostFinishMessage, HostCloseFolder, HostCloseUserList,
-                                     // HostDetach
+using HostAttachProc = int32_t(ORVAN_API*)(int32_t, const char* program);
+using HostOpenUserListProc = int32_t(ORVAN_API*)(int32_t, int32_t, const char* pattern);
+using HostNextUserProc = int32_t(ORVAN_API*)(UserRecord* record, int32_t);
+using HostOpenFolderProc = int32_t(ORVAN_API*)(const char* user, const char* folder, int32_t,
+                                               const char* kind);
+using HostNextMessageProc = int32_t(ORVAN_API*)(MessageRecord* record, int32_t);
+using HostStoreScoreProc = int32_t(ORVAN_API*)(int32_t hits, int32_t points);
+using HostVoidProc = int32_t(ORVAN_API*)();  // HostFinishMessage, HostCloseFolder,
+                                             // HostCloseUserList, HostDetach
 // The one exported entry of a host library: the operation with number `ordinal`, or null.
 using HostLookupProc = void* (*)(int32_t ordinal);
 // The optional failure operation: returns 0 when the library has recorded no failure in this
 // process; otherwise nonzero, with a description of the first failure written into `buffer` as
 // one line of UTF-8 without a newline, NUL-terminated and cut to fit `size` bytes.
-using HostLastFailureProc = int32_t (*)(char* buffer, int32_t size);
+using HostLastFailureProc = int32_t(ORVAN_API*)(char* buffer, int32_t size);
 }
 inline constexpr const char kHostLookupSymbol[] = "OrvanLibProcByOrdinal";
 inline constexpr const char kHostLastFailureSymbol[] = "OrvanLibLastFailure";

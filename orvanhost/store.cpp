@@ -2,7 +2,11 @@
 // library or per command of the admin tool, so nothing here is on a hot path.
 #include "orvanhost/store.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +14,35 @@
 #include <string_view>
 #include <system_error>
 
+#ifdef _WIN32
+namespace {
+// A wide text as UTF-8, the encoding SQLite takes file names in on Windows.
+std::string Utf8(const wchar_t* wide, int length) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide, length, out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+}  // namespace
+
+// Windows: the directory of the executable's wide path, in UTF-8; the store's name from the
+// environment's wide form too, so that any folder name works whatever the system's code page.
+std::string ExecutableDirectory() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) return {};
+  path.resize(length);
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return {};
+  return Utf8(path.data(), static_cast<int>(slash));
+}
+
+std::string DefaultStorePath() {
+  const wchar_t* named = _wgetenv(L"ORVAN_STORE");
+  if (named != nullptr && named[0] != L'\0') return Utf8(named, -1).c_str();
+  return ExecutableDirectory() + "\\" + kStoreFileName;
+}
+#else
 std::string ExecutableDirectory() {
   std::string path(4096, '\0');
   const ssize_t length = readlink("/proc/self/exe", path.data(), path.size());
@@ -26,6 +59,7 @@ std::string DefaultStorePath() {
   if (named != nullptr && named[0] != '\0') return named;
   return ExecutableDirectory() + "/" + kStoreFileName;
 }
+#endif
 
 namespace {
 
@@ -101,6 +135,12 @@ bool OpenConnection(const std::string& name, int flags, std::chrono::millisecond
 
 }  // namespace
 
+bool StoreFileExists(const std::string& path) {
+  std::error_code ignored;
+  return std::filesystem::exists(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                                 ignored);
+}
+
 bool OpenStore(const std::string& path, StoreAccess access, sqlite3** db, std::string* error,
                std::chrono::milliseconds lock_wait) {
   *db = nullptr;
@@ -111,8 +151,7 @@ bool OpenStore(const std::string& path, StoreAccess access, sqlite3** db, std::s
   // A store in WAL mode needs its -shm file to be read; in a directory that may not be written
   // it cannot be made. Without a write-ahead log the file holds the whole store, and is read as
   // it stands.
-  std::error_code ignored;
-  if (access == StoreAccess::kRead && !std::filesystem::exists(path + "-wal", ignored)) {
+  if (access == StoreAccess::kRead && !StoreFileExists(path + "-wal")) {
     std::string second_error;
     if (OpenConnection(FileUri(path, "immutable=1"), flags | SQLITE_OPEN_URI, lock_wait, access, db,
                        &second_error)) {

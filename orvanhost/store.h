@@ -70,6 +70,9 @@ enum class StoreAccess {
   kCreate,  // read and write, the file made when missing, and switched to WAL mode
 };
 
+// Whether a file exists at `path`, a UTF-8 name as SQLite takes them on every platform.
+[[nodiscard]] bool StoreFileExists(const std::string& path);
+
 // Opens the store at `path` with `access`, with `lock_wait` as the busy timeout. Opening
 // writes nothing: only kCreate makes a file or changes its journal mode. A connection to a
 // store in WAL mode runs with synchronous=NORMAL (a killed process loses no committed

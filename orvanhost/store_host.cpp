@@ -7,11 +7,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <tuple>
 #include <utility>
 
@@ -224,10 +222,7 @@ bool StoreHost::EnsureOpen() {
     Fail("the store " + path_ + " cannot be used: " + reason);
     return false;
   };
-  std::error_code error_code;
-  if (!std::filesystem::exists(path_, error_code)) {
-    return unusable(error_code ? error_code.message() : "it does not exist");
-  }
+  if (!StoreFileExists(path_)) return unusable("it does not exist");
   std::string error;
   if (!OpenStore(path_, StoreAccess::kWrite, &db_, &error, lock_wait_)) return unusable(error);
   if (sqlite3_db_readonly(db_, "main") == 1) {

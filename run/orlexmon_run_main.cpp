@@ -31,6 +31,13 @@ constexpr char kUsage[] =
     "(the user list did not open, or the host library reported a failure). Every status but 0\n"
     "comes with one line on standard error saying why.\n";
 
+// The bundled host reads ORVAN_STORE.
+#ifdef _WIN32
+void SetStore(const char* path) { _putenv_s("ORVAN_STORE", path); }
+#else
+void SetStore(const char* path) { setenv("ORVAN_STORE", path, 1); }
+#endif
+
 // Prints the line that says why, and gives the status.
 int End(int status, const std::string& reason) {
   if (status != kExitRunCompleted) std::fprintf(stderr, "orlexmon-run: %s\n", reason.c_str());
@@ -79,7 +86,7 @@ int main(int argc, char** argv) {
       quiet = true;
     } else if ((arg == "--store" || arg == "--keywords") && i + 1 < argc) {
       if (arg == "--store") {
-        setenv("ORVAN_STORE", argv[++i], 1);
+        SetStore(argv[++i]);
       } else {
         keywords = argv[++i];
       }

@@ -5,6 +5,6 @@
 #include <string>
 #include <string_view>
 
-// `cp932` in the terminal's encoding: UTF-8 on Linux, code page 932 itself on Windows. Bytes
+// `cp932` in the terminal's encoding: UTF-8 on Linux, the console's code page on Windows. Bytes
 // that do not convert are given as they are.
 [[nodiscard]] std::string TerminalText(std::string_view cp932);

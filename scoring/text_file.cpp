@@ -5,6 +5,8 @@
 #include <cassert>
 #include <cerrno>
 
+#include "scoring/module_path.h"
+
 namespace {
 constexpr int kEndOfFileMark = 0x1A;  // Ctrl-Z ends a text file
 }
@@ -17,7 +19,7 @@ TextFile::~TextFile() {
 bool TextFile::Open(const char* path) {
   assert(m_file == nullptr);
   errno = 0;
-  m_file = std::fopen(path, "rb");
+  m_file = OpenFileForReading(path);
   if (m_file == nullptr) {
     m_nError = errno != 0 ? errno : EIO;
     return false;

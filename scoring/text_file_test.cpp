@@ -7,22 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "testing/test_util.h"
+
 namespace {
 
 std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
-  char path[] = "/tmp/orlexmon-text-XXXXXX";
-  const int fd = mkstemp(path);
-  std::FILE* f = fdopen(fd, "wb");
+  const test_util::TempDir dir("text");
+  const std::string path = (dir.path() / "text").string();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   std::vector<std::string> pieces;
-  {
-    TextFile file;
-    EXPECT_TRUE(file.Open(path));
-    std::vector<char> buffer(size);
-    while (file.ReadPiece(buffer.data(), size)) pieces.emplace_back(buffer.data());
-  }
-  std::remove(path);
+  TextFile file;
+  EXPECT_TRUE(file.Open(path.c_str()));
+  std::vector<char> buffer(size);
+  while (file.ReadPiece(buffer.data(), size)) pieces.emplace_back(buffer.data());
   return pieces;
 }
 
@@ -51,22 +50,27 @@ TEST(TextFileTest, CrLfAcrossTheReadAheadBuffer) {
 }
 
 TEST(TextFileTest, OpenAndReadErrorsAreToldFromTheEnd) {
+  const test_util::TempDir dir("text");
   {
     TextFile file;
-    EXPECT_FALSE(file.Open("/nonexistent/file"));
+    EXPECT_FALSE(file.Open((dir.path() / "missing").string().c_str()));
     EXPECT_EQ(file.ErrorNumber(), ENOENT);
   }
   {
-    TextFile file;  // a directory opens as a file here, and fails its first read
-    if (file.Open("/tmp")) {
+    // A directory: Linux opens it as a file, which then fails its first read; Windows refuses
+    // to open it.
+    TextFile file;
+    if (file.Open(dir.path().string().c_str())) {
       char piece[16];
       EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
     }
     EXPECT_NE(file.ErrorNumber(), 0);
   }
   {
+    const std::string empty = (dir.path() / "empty").string();
+    std::fclose(std::fopen(empty.c_str(), "wb"));
     TextFile file;
-    ASSERT_TRUE(file.Open("/dev/null"));
+    ASSERT_TRUE(file.Open(empty.c_str()));
     char piece[16];
     EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
     EXPECT_EQ(file.ErrorNumber(), 0);  // a plain end
