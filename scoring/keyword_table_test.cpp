@@ -162,6 +162,10 @@ TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {
   };
   constexpr PathConvention kCp932 = PathConvention::kCodePage932;
   constexpr PathConvention kUtf8 = PathConvention::kUtf8;
+  // `before`, `count` letters d, then `after`: a path of a given length.
+  const auto path = [](std::string before, size_t count, const char* after) {
+    return before.append(count, 'd').append(after);
+  };
   const Case cases[] = {
       {kCp932, "C:\\Tools\\orlexmon.exe", "C:\\Tools\\\\orvan.key"},
       {kCp932, "C:orlexmon.exe", "C:\\orvan.key"},
@@ -171,9 +175,8 @@ TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {
       {kCp932, "C:\\\x95\x5Cx\\orlexmon.exe", "C:\\\x95\x5Cx\\\\orvan.key"},
       {kCp932, "C:\\a\\\x95\x5C", "C:\\a\\\\orvan.key"},
       // 255 bytes and the NUL fit; one more does not.
-      {kCp932, "C:\\" + std::string(241, 'd') + "\\x",
-       "C:\\" + std::string(241, 'd') + "\\\\orvan.key"},
-      {kCp932, "C:\\" + std::string(242, 'd') + "\\x", ""},
+      {kCp932, path("C:\\", 241, "\\x"), path("C:\\", 241, "\\\\orvan.key")},
+      {kCp932, path("C:\\", 242, "\\x"), ""},
       {kUtf8, "/opt/orlexmon/bin/orlexmon", "/opt/orlexmon/bin//orvan.key"},
       {kUtf8, "orlexmon", "/orvan.key"},
       {kUtf8, "/a\\b/orlexmon", "/a\\b//orvan.key"},  // a backslash is part of a name
@@ -183,8 +186,8 @@ TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {
       {kUtf8, "/x/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88/orlexmon",
        "/x/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88//orvan.key"},
       {kUtf8, "/x/\xE6\xB5\x8B\xE8\xAF\x95/orlexmon", "/x/\xE6\xB5\x8B\xE8\xAF\x95//orvan.key"},
-      {kUtf8, "/" + std::string(243, 'd') + "/x", "/" + std::string(243, 'd') + "//orvan.key"},
-      {kUtf8, "/" + std::string(244, 'd') + "/x", ""},
+      {kUtf8, path("/", 243, "/x"), path("/", 243, "//orvan.key")},
+      {kUtf8, path("/", 244, "/x"), ""},
   };
   for (const Case& c : cases) {
     char out[KeywordTable::kPathSize];
