@@ -42,10 +42,12 @@ class ProgramTest : public ::testing::Test {
     fs::remove_all(m_dir);
   }
 
-  // Runs the copy with `args`; returns its exit status and keeps its error output.
-  int Run(const std::string& args = "") {
+  // Runs the copy with `args` and the environment settings `env`, without a display unless
+  // `env` names one; returns its exit status and keeps its error output.
+  int Run(const std::string& args = "", const std::string& env = "") {
     const std::string errors = (m_dir / "stderr.txt").string();
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ORVAN_STORE='" + m_storePath +
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + env + " ORVAN_STORE='" +
+                                m_storePath +
                                 "' '" + (m_dir / "orlexmon").string() + "' " + args + " 2>'" +
                                 errors + "'";
     const int status = std::system(command.c_str());
@@ -97,6 +99,16 @@ TEST_F(ProgramTest, WholeRunStoresTheScoresAndEndsWithStatusZero) {
   EXPECT_EQ(store->Dump(), before);
 }
 
+TEST_F(ProgramTest, DisplayThatCannotBeReachedRunsOffScreen) {
+  // A scheduled job with a stale display in its environment still does its whole job.
+  const int64_t sent = Folder(Sjis("山田"), "", &kSent);
+  const int64_t m1 = store->AddMessage(sent, "", "", Sjis("契約"));
+  EXPECT_EQ(Run("", "-u QT_QPA_PLATFORM DISPLAY=:4242 WAYLAND_DISPLAY=orlexmon-nonesuch"), 0)
+      << stderrText;
+  EXPECT_EQ(Scores()[m1], (ScoreRow{m1, sent, 0, 10, 1}));
+  EXPECT_NE(stderrText.find("off-screen"), std::string::npos) << stderrText;
+}
+
 TEST_F(ProgramTest, RunThatCannotFinishEndsWithStatusOne) {
   const std::string inbox = Sjis("受信トレイ");
   const int64_t first = Folder("first", "", &kSent);
@@ -104,11 +116,28 @@ TEST_F(ProgramTest, RunThatCannotFinishEndsWithStatusOne) {
   const int64_t m1 = store->AddMessage(first, "", "", "abc");
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(Scores()[m1], (ScoreRow{m1, first, 0, 5, 1}));  // the first user is stored
+  EXPECT_EQ(stderrText,
+            "orlexmon: the folder of user second could not be opened; the users after it were "
+            "not checked\n");
 
   fs::remove(m_dir / "orvan.key");
   store->Exec("UPDATE messages SET score_state = -1, points = 0, hits = NULL");
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(Scores()[m1], (ScoreRow{m1, first, -1, 0, std::nullopt}));  // nothing touched
+  EXPECT_EQ(stderrText, "orlexmon: cannot read the keyword list " + m_dir.string() +
+                            "//orvan.key: No such file or directory\n");
+}
+
+// A store that cannot be used is a host failure, not a finished run.
+TEST_F(ProgramTest, StoreThatCannotBeUsedGivesStatusFourAndSaysWhy) {
+  store.reset();
+  fs::remove(m_storePath);
+  std::ofstream{m_storePath};  // 0 bytes: no store, and it must stay so
+  EXPECT_EQ(Run(), 4);
+  EXPECT_EQ(stderrText, "orlexmon: the host's user list did not open: the store " + m_storePath +
+                            " cannot be used: not an orvan store (no users, folders and messages "
+                            "tables)\n");
+  EXPECT_EQ(fs::file_size(m_storePath), 0u);
 }
 
 TEST_F(ProgramTest, MissingHostLibraryGivesTheBindersStatusAndOneLine) {

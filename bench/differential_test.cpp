@@ -12,7 +12,6 @@
 // lists of one keyword, or lists as long as they may be are held to the reference too. Texts
 // are exactly sized heap buffers, so a read past a NUL is caught by the address sanitizer.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +30,7 @@
 #include "scoring/scan_index.h"
 #include "scoring/scan_kernel.h"
 #include "scoring/vectors.h"
+#include "testing/test_util.h"
 
 namespace {
 
@@ -233,13 +233,12 @@ class DifferentialTest : public ::testing::TestWithParam<Width> {
  protected:
   void SetUp() override {
     UseVectors(GetParam().vectors);
-    std::string pattern = (fs::path(::testing::TempDir()) / "differential_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    temp_ = std::make_unique<test_util::TempDir>("differential");
+    dir_ = temp_->path();
   }
   void TearDown() override {
     UseVectors(Vectors::kWidest);
-    fs::remove_all(dir_);
+    temp_.reset();
   }
 
   // Loads a table from a keyword file holding `contents`.
@@ -251,7 +250,8 @@ class DifferentialTest : public ::testing::TestWithParam<Width> {
     return table;
   }
 
-  fs::path dir_;
+  std::unique_ptr<test_util::TempDir> temp_;  // removed after each test
+  fs::path dir_;                               // its path
 };
 
 // The normalizations to compare: with vectors, and the plain byte loop.

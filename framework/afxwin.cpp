@@ -140,7 +140,7 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       if (g_app != nullptr && g_app->m_pMainWnd == this) g_app->m_pMainWnd = nullptr;
       return 0;
     default:
-      return 0;  // painting and the rest: the backend's own handling
+      return afx_backend::DefaultWindowProc(m_hWnd, message, wParam, lParam);
   }
 }
 
@@ -151,12 +151,11 @@ LRESULT CWnd::Default() {
 void CWnd::OnPaint() { Default(); }
 void CWnd::OnDestroy() { Default(); }
 
+#ifndef _WIN32
 int GetSystemMetrics(int nIndex) { return afx_backend::GetSystemMetrics(nIndex); }
+#endif
 
-HICON AfxLoadIcon(UINT id) {
-  const AfxIconResource* icon = AfxFindIcon(id);
-  return reinterpret_cast<HICON>(const_cast<AfxIconResource*>(icon));
-}
+HICON AfxLoadIcon(UINT id) { return afx_backend::LoadAppIcon(id); }
 
 // ---------------------------------------------------------------------------------------------
 // Painting

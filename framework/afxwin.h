@@ -179,7 +179,9 @@ LRESULT AfxCallWndProc(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam);
 // Hands a posted message to `wnd` unless it no longer accepts posted messages.
 void AfxDispatchPosted(CWnd* wnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+#ifndef _WIN32  // on Windows the system's own
 int GetSystemMetrics(int nIndex);
+#endif
 // Loads icon `id` from the program's resources at the standard icon size; null if there is none.
 HICON AfxLoadIcon(UINT id);
 
@@ -270,7 +272,9 @@ class CDialog : public CWnd {
 // ---------------------------------------------------------------------------------------------
 // The application.
 
+#ifndef HELP_CONTEXT  // <windows.h> has it on Windows
 inline constexpr UINT HELP_CONTEXT = 0x0001;
+#endif
 
 class CWinApp : public CCmdTarget {
  public:

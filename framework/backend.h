@@ -1,7 +1,8 @@
 // What the framework asks of its toolkit backend.
 //
 // The toolkit-free framework (afxwin.cpp) decides what happens; a backend makes it happen on
-// screen. Exactly one backend is linked into a program (framework/qt/ for Qt 6 Widgets). Every
+// screen. Exactly one backend is linked into a program (framework/qt/ for Qt 6 Widgets on Linux,
+// framework/win32/ for plain Win32 on Windows). Every
 // function runs on the user-interface thread. Texts cross this boundary as code-page-932 bytes;
 // the backend converts them where they reach the screen.
 #pragma once
@@ -36,6 +37,12 @@ void DestroyWindow(HWND hwnd);
 // Queues `message` for `hwnd`; the backend later calls AfxDispatchPosted.
 void PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// The platform's default handling of a message the framework does not handle itself (painting
+// and the rest); 0 where the toolkit does it on its own.
+LRESULT DefaultWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Icon `id` of the program's resources at the standard icon size; null if there is none.
+HICON LoadAppIcon(UINT id);
 HICON SetIcon(HWND hwnd, HICON icon, bool big);  // returns the previous one
 bool IsIconic(HWND hwnd);
 RECT GetClientRect(HWND hwnd);

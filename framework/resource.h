@@ -99,9 +99,11 @@ struct AfxVersionInfo {
   WORD translationCodePage;                   // VarFileInfo translation: code page
 };
 
+#ifndef VOS__WINDOWS32  // <windows.h> has them on Windows
 inline constexpr DWORD VOS__WINDOWS32 = 0x00000004;
 inline constexpr DWORD VFT_APP = 0x00000001;
 inline constexpr DWORD VS_FFI_FILEFLAGSMASK = 0x0000003F;
+#endif
 
 struct AfxResourceTable {
   std::span<const AfxDialogTemplate> dialogs;  // dialog templates

@@ -4,9 +4,19 @@
 // the window and start-up code read the same on every backend: BOOL is a 32-bit int, a command
 // travels as WM_COMMAND with the command number in the low word of WPARAM, and handles (HWND,
 // HICON, HDC) are opaque pointers that only the backend looks inside.
+//
+// On Windows they are the platform's own: <windows.h> provides them, and this header adds only
+// the framework's few names that the platform lacks. (Like every file that includes <windows.h>,
+// code above the framework then sees its macros: PostMessage and the like name the
+// platform's ...A functions and the framework's members alike, consistently.)
 #pragma once
 
 #include <cstdint>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#else
 
 using BOOL = int32_t;
 using UINT = uint32_t;
@@ -57,11 +67,6 @@ inline constexpr WPARAM ICON_BIG = 1;    // WM_SETICON: the large image
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
 
-// The framework's help command, sent when the operator presses F1.
-inline constexpr UINT ID_HELP = 0xE146;
-static_assert(ID_HELP == 57670);
-// Help contexts of resources start here; a dialog's context is this plus its template number.
-inline constexpr DWORD HID_BASE_RESOURCE = 0x00020000;
 
 // System metrics.
 inline constexpr int SM_CXICON = 11;
@@ -86,5 +91,12 @@ inline constexpr DWORD SS_ICON = 0x0003;
 inline constexpr DWORD SS_NOPREFIX = 0x0080;
 inline constexpr DWORD BS_DEFPUSHBUTTON = 0x0001;
 
+#endif  // _WIN32
+
+// The framework's help command, sent when the operator presses F1.
+inline constexpr UINT ID_HELP = 0xE146;
+static_assert(ID_HELP == 57670);
+// Help contexts of resources start here; a dialog's context is this plus its template number.
+inline constexpr DWORD HID_BASE_RESOURCE = 0x00020000;
 // Language of the resources: Japanese.
 inline constexpr WORD LANG_JAPANESE_JAPAN = 0x0411;

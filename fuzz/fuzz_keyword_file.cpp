@@ -12,7 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = WriteScratchFile(data, size);
   auto table = std::make_unique<KeywordTable>();
   KeywordListReport report;
-  const int n = table->LoadKeywordFileFrom(path, &report);
+  int error_number = 0;
+  const int n = table->LoadKeywordFileFrom(path, &error_number, &report);
+  FUZZ_CHECK(error_number == 0);
   FUZZ_CHECK(n >= 0 && n <= KeywordTable::kMaxKeywords);
   FUZZ_CHECK(std::strlen(table->m_szFirstBytes) == static_cast<size_t>(n));
   FUZZ_CHECK(report.keywords.size() == static_cast<size_t>(n));

@@ -1,7 +1,6 @@
 // The check run against the bundled host library, loaded through the binder over a store made
 // with plain SQL: what the run stores, what it leaves alone, and how it ends.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -29,11 +28,11 @@ const std::string kBoard = Sjis("掲示板");
 class EndToEnd : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_dir = fs::temp_directory_path() / ("run_e2e_" + std::to_string(getpid()));
+    m_dir = fs::temp_directory_path() / ("run_e2e_" + std::to_string(test_util::ProcessId()));
     fs::remove_all(m_dir);
     fs::create_directories(m_dir);
     m_storePath = (m_dir / "orvan.sqlite").string();
-    setenv("ORVAN_STORE", m_storePath.c_str(), 1);
+    test_util::SetEnv("ORVAN_STORE", m_storePath.c_str());
     // あい is folded to half-width katakana, abc to ABC, so アイ and ＡＢＣ match as well.
     std::ofstream(m_dir / "orvan.key", std::ios::binary)
         << Sjis("契約\t10\nあい\t2\nabc\t5\n");
@@ -52,7 +51,7 @@ class EndToEnd : public ::testing::Test {
     EXPECT_NE(m_host, nullptr) << error;
     if (m_host == nullptr) return -1;
     run = std::make_unique<CHeadlessRun>(*m_host);
-    return RunHeadless(*m_host, *run, (m_dir / "orvan.key").c_str());
+    return RunHeadless(*m_host, *run, (m_dir / "orvan.key").string().c_str());
   }
 
   int64_t UserWithFolder(const std::string& name, const std::string& kind,
@@ -162,7 +161,7 @@ TEST_F(EndToEnd, BodyBeyondItsFieldIsCutByTheHost) {
 }
 
 TEST_F(EndToEnd, StoreThatCannotBeOpenedWalksNoUser) {
-  setenv("ORVAN_STORE", "/nonexistent-directory/orvan.sqlite", 1);
+  test_util::SetEnv("ORVAN_STORE", "/nonexistent-directory/orvan.sqlite");
   int64_t sent;
   UserWithFolder("u", "", &kSent, &sent);
   EXPECT_EQ(Run(), kIdOk);

@@ -4,7 +4,6 @@
 #include "run/check_run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "run/recording_host.h"
+#include "testing/test_util.h"
 
 namespace {
 
@@ -40,14 +40,16 @@ class KeywordFile {
   explicit KeywordFile(const std::string& contents) {
     static int serial = 0;
     m_path = std::filesystem::temp_directory_path() /
-             ("run_test_" + std::to_string(getpid()) + "_" + std::to_string(serial++) + ".key");
+             ("run_test_" + std::to_string(test_util::ProcessId()) + "_" + std::to_string(serial++) + ".key");
     std::ofstream(m_path, std::ios::binary) << contents;
+    m_text = m_path.string();
   }
   ~KeywordFile() { std::filesystem::remove(m_path); }
-  const char* path() const { return m_path.c_str(); }
+  const char* path() const { return m_text.c_str(); }
 
  private:
   std::filesystem::path m_path;  // the file
+  std::string m_text;            // its path as the loader takes it
 };
 
 // Keywords: ABC worth 5, X worth 3.

@@ -2,7 +2,6 @@
 // store's public schema only, as any outside script would.
 #pragma once
 
-#include <iconv.h>
 #include <sqlite3.h>
 
 #include <cstdint>
@@ -11,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "testing/test_util.h"
 
 namespace test_store {
 
@@ -41,20 +42,7 @@ CREATE INDEX messages_by_folder ON messages(folder);
 )sql";
 
 // The code-page-932 bytes of a UTF-8 text (test sources are written in UTF-8).
-inline std::string Sjis(std::string_view utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv: no CP932");
-  std::string out(utf8.size() * 2 + 1, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* to = out.data();
-  size_t toLeft = out.size();
-  size_t result = iconv(cd, &in, &inLeft, &to, &toLeft);
-  iconv_close(cd);
-  if (result == static_cast<size_t>(-1)) throw std::runtime_error("iconv: not convertible");
-  out.resize(out.size() - toLeft);
-  return out;
-}
+using test_util::Sjis;
 
 // One message row's score columns.
 struct ScoreRow {

@@ -21,8 +21,10 @@
 
 namespace {
 
-constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
-constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
+constexpr size_t kLineBufferSize = 4096;  // a piece: 4095 bytes and a NUL
+// The file name appended to the directory, with a separator of the path's convention.
+constexpr char kKeywordFileNameCp932[] = "\\orvan.key";
+constexpr char kKeywordFileNameUtf8[] = "/orvan.key";
 
 bool IsSeparator(char c) { return c == '\t' || c == '\r' || c == '\n'; }
 
@@ -73,18 +75,27 @@ KeywordTable::KeywordTable() {
 KeywordTable::~KeywordTable() { ReleaseKeywords(); }
 
 int KeywordTable::LoadKeywordFile() {
-  char executable[kPathSize];
-  if (GetModuleFileName(executable, kPathSize) == 0) return 0;
   char path[kPathSize];
-  if (!FormKeywordFilePath(executable, path)) return 0;
+  if (!DefaultKeywordFilePath(path)) return 0;
   return LoadKeywordFileFrom(path);
 }
 
-int KeywordTable::LoadKeywordFileFrom(const char* path, KeywordListReport* report) {
+int KeywordTable::LoadKeywordFileFrom(const char* path) {
+  int error_number = 0;
+  return LoadKeywordFileFrom(path, &error_number);
+}
+
+int KeywordTable::LoadKeywordFileFrom(const char* path, int* error_number,
+                                      KeywordListReport* report) {
   assert(m_nCount == 0 && m_pKeywords[0] == nullptr);
   m_nIgnoredLines = 0;
+  *error_number = 0;
   TextFile file;
-  if (path == nullptr || !file.Open(path)) return 0;
+  if (path == nullptr) return 0;
+  if (!file.Open(path)) {
+    *error_number = file.ErrorNumber();
+    return 0;
+  }
 
   int n = 0;
   char line[kLineBufferSize];
@@ -139,6 +150,13 @@ int KeywordTable::LoadKeywordFileFrom(const char* path, KeywordListReport* repor
     }
     ++n;
   }
+  if (file.ErrorNumber() != 0) {
+    *error_number = file.ErrorNumber();
+    ReleaseKeywords();
+    m_nIgnoredLines = 0;
+    n = 0;
+    if (report != nullptr) *report = KeywordListReport{};
+  }
 
   std::vector<const char*> bytes(static_cast<size_t>(n));
   std::vector<uint32_t> lengths(static_cast<size_t>(n));
@@ -185,27 +203,46 @@ Score KeywordTable::ScoreMessage(char* body, char* title) const {
   return score;
 }
 
-bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+bool FormKeywordFilePath(const char* executable_path, PathConvention convention,
+                         char (&out)[KeywordTable::kPathSize]) {
   const auto* path = reinterpret_cast<const unsigned char*>(executable_path);
-  const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
-
-  // The directory ends after the last separator, found character by character so that the
-  // second byte of a two-byte character never counts.
-  size_t directory_end = drive;
-  size_t i = drive;
-  while (path[i] != 0) {
-    if (IsLeadByte(path[i])) {
-      if (path[i + 1] == 0) break;
-      i += 2;
-      continue;
+  size_t directory_end = 0;  // just after the directory's last separator
+  const char* name = kKeywordFileNameUtf8;
+  if (convention == PathConvention::kCodePage932) {
+    name = kKeywordFileNameCp932;
+    const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
+    // Character by character, so that the second byte of a two-byte character never counts.
+    directory_end = drive;
+    size_t i = drive;
+    while (path[i] != 0) {
+      if (IsLeadByte(path[i])) {
+        if (path[i + 1] == 0) break;
+        i += 2;
+        continue;
+      }
+      if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
+      ++i;
     }
-    if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
-    ++i;
+  } else {
+    // In UTF-8 every byte of a multi-byte character is 0x80 or above: a '/' is always a '/'.
+    if (const char* slash = std::strrchr(executable_path, '/'); slash != nullptr) {
+      directory_end = static_cast<size_t>(slash - executable_path) + 1;
+    }
   }
 
-  const size_t name_length = sizeof kKeywordFileName - 1;
+  const size_t name_length = std::strlen(name);
   if (directory_end + name_length + 1 > KeywordTable::kPathSize) return false;
   std::memcpy(out, executable_path, directory_end);
-  std::memcpy(out + directory_end, kKeywordFileName, name_length + 1);
+  std::memcpy(out + directory_end, name, name_length + 1);
   return true;
+}
+
+bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+  return FormKeywordFilePath(executable_path, kModulePathConvention, out);
+}
+
+bool DefaultKeywordFilePath(char (&out)[KeywordTable::kPathSize]) {
+  char executable[KeywordTable::kPathSize];
+  if (GetModuleFileName(executable, KeywordTable::kPathSize) == 0) return false;
+  return FormKeywordFilePath(executable, out);
 }

@@ -1,29 +1,17 @@
 #include "scoring/normalize.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "testing/test_util.h"
+
 namespace {
 
 // Converts UTF-8 to code page 932 with the Windows mapping, independently of our table.
-std::string Cp932(const std::string& utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  EXPECT_NE(cd, reinterpret_cast<iconv_t>(-1));
-  std::string in = utf8;
-  std::string out(in.size() * 2 + 4, '\0');
-  char* src = in.data();
-  char* dst = out.data();
-  size_t src_left = in.size();
-  size_t dst_left = out.size();
-  EXPECT_NE(iconv(cd, &src, &src_left, &dst, &dst_left), static_cast<size_t>(-1)) << utf8;
-  iconv_close(cd);
-  out.resize(out.size() - dst_left);
-  return out;
-}
+std::string Cp932(const std::string& utf8) { return test_util::Sjis(utf8); }
 
 std::string Normalize(const std::string& text) {
   std::vector<char> buffer(text.size() + 1);

@@ -2,29 +2,29 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "testing/test_util.h"
+
 namespace {
 
 std::vector<std::string> Pieces(const std::string& bytes, size_t size) {
-  char path[] = "/tmp/orlexmon-text-XXXXXX";
-  const int fd = mkstemp(path);
-  std::FILE* f = fdopen(fd, "wb");
+  const test_util::TempDir dir("text");
+  const std::string path = (dir.path() / "text").string();
+  std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
   std::vector<std::string> pieces;
-  {
-    TextFile file;
-    EXPECT_TRUE(file.Open(path));
-    std::vector<char> buffer(size);
-    for (size_t got; (got = file.ReadPiece(buffer.data(), size)) > 0;) {
-      EXPECT_EQ(buffer[got], '\0');
-      pieces.emplace_back(buffer.data(), got);
-    }
+  TextFile file;
+  EXPECT_TRUE(file.Open(path.c_str()));
+  std::vector<char> buffer(size);
+  for (size_t got; (got = file.ReadPiece(buffer.data(), size)) > 0;) {
+    EXPECT_EQ(buffer[got], '\0');
+    pieces.emplace_back(buffer.data(), got);
   }
-  std::remove(path);
   return pieces;
 }
 
@@ -54,9 +54,32 @@ TEST(TextFileTest, CrLfAcrossTheReadAheadBuffer) {
   EXPECT_EQ(pieces[1], "y");
 }
 
-TEST(TextFileTest, MissingFileDoesNotOpen) {
-  TextFile file;
-  EXPECT_FALSE(file.Open("/nonexistent/file"));
+TEST(TextFileTest, OpenAndReadErrorsAreToldFromTheEnd) {
+  const test_util::TempDir dir("text");
+  {
+    TextFile file;
+    EXPECT_FALSE(file.Open((dir.path() / "missing").string().c_str()));
+    EXPECT_EQ(file.ErrorNumber(), ENOENT);
+  }
+  {
+    // A directory: Linux opens it as a file, which then fails its first read; Windows refuses
+    // to open it.
+    TextFile file;
+    if (file.Open(dir.path().string().c_str())) {
+      char piece[16];
+      EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
+    }
+    EXPECT_NE(file.ErrorNumber(), 0);
+  }
+  {
+    const std::string empty = (dir.path() / "empty").string();
+    std::fclose(std::fopen(empty.c_str(), "wb"));
+    TextFile file;
+    ASSERT_TRUE(file.Open(empty.c_str()));
+    char piece[16];
+    EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
+    EXPECT_EQ(file.ErrorNumber(), 0);  // a plain end
+  }
 }
 
 }  // namespace

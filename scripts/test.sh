@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with address and undefined-behaviour sanitizers; builds the libFuzzer targets
-# with clang and runs each for FUZZ_SECONDS (default 30; 0 skips); then runs every test.
+# with clang and runs each for FUZZ_SECONDS (default 30; 0 skips); builds the Windows programs
+# with MinGW-w64 and runs their tests and the end-to-end runs under Wine, and builds the 32-bit
+# Windows programs (WINDOWS=0 skips the Windows stage); then runs every Linux test.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -22,6 +24,20 @@ if [ "$fuzz_seconds" -gt 0 ]; then
     grep -E '^Done [0-9]+ runs' "$corpus.log" || true
     rm -rf "$corpus" "$corpus.log"
   done
+fi
+
+if [ "${WINDOWS:-1}" != 0 ]; then
+  started=$(date +%s)
+  scripts/deps.sh --windows
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows -j "$jobs"
+  cmake/wine-run.sh wineboot --init >/dev/null 2>&1 || true  # the Wine prefix, once
+  ctest --preset windows -j "$jobs"
+  scripts/windows_e2e.sh build/debug build/windows
+  # 32-bit Windows: compiled and linked only (this machine runs no 32-bit programs).
+  cmake --preset windows-x86 >/dev/null
+  cmake --build --preset windows-x86 -j "$jobs"
+  echo "Windows stage: $(($(date +%s) - started)) s"
 fi
 
 ctest --preset debug -j "$jobs"

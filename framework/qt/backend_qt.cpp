@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
@@ -33,6 +34,7 @@
 #include "framework/backend.h"
 #include "framework/qt/cp932.h"
 #include "framework/qt/dialog_window.h"
+#include "framework/qt/startup.h"
 
 namespace afx_qt {
 
@@ -311,7 +313,38 @@ HICON DialogWindow::SetIcon(HICON icon, bool big) {
   return previous;
 }
 
+namespace {
+// The frame of the window seen last; windows of one program get the same frame.
+QMargins g_lastFrame;
+}  // namespace
+
+QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame) {
+  const int width = client.width() + frame.left() + frame.right();
+  const int height = client.height() + frame.top() + frame.bottom();
+  return area.center() - QPoint(width / 2, height / 2);
+}
+
+void DialogWindow::CentreIn(const QRect& area, const QSize& size) {
+  m_centreArea = area;
+  m_centreSize = size;
+  m_centredMargins = g_lastFrame;
+  // A top-level widget's position is that of its frame.
+  move(CentredFramePosition(area, size, m_centredMargins));
+}
+
 bool DialogWindow::event(QEvent* event) {
+  if (m_centreArea && (event->type() == QEvent::Move || event->type() == QEvent::Show) &&
+      windowHandle() != nullptr) {
+    // The window manager has framed the window: centre it again if the frame is not the one
+    // assumed. Once a frame is known the window is left where it is, wherever it is moved.
+    const QMargins frame = windowHandle()->frameMargins();
+    if (!frame.isNull()) {
+      g_lastFrame = frame;
+      const QRect area = *m_centreArea;
+      m_centreArea.reset();
+      if (frame != m_centredMargins) move(CentredFramePosition(area, m_centreSize, frame));
+    }
+  }
   if (event->type() == PostedMessageEvent::kType) {
     auto* posted = static_cast<PostedMessageEvent*>(event);
     // The window may be gone when the handler returns only through DoModal, which never runs
@@ -399,14 +432,19 @@ void Init() {
         const bool noDisplay = context.category != nullptr &&
                                std::strncmp(context.category, "qt.qpa.", 7) == 0 &&
                                message.contains(QStringLiteral("could not connect to display"));
-        if (type == QtCriticalMsg || type == QtFatalMsg || noDisplay) {
+        if (noDisplay) {
+          std::fprintf(stderr, "orlexmon: %s; the window runs off-screen\n",
+                       message.trimmed().toLocal8Bit().constData());
+        } else if (type == QtCriticalMsg || type == QtFatalMsg) {
           std::fprintf(stderr, "orlexmon: %s\n", message.toLocal8Bit().constData());
         }
       });
-  // Without a display, windows go to an off-screen surface so that scheduled runs work.
-  if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  }
+  // Windows go to an off-screen surface when no display is named, and when the one named
+  // cannot be reached (a stale DISPLAY in a scheduled job): scheduled runs work unattended.
+  const bool displayNamed =
+      std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+  setenv("QT_QPA_PLATFORM",
+         afx_qt::PlatformsToTry(std::getenv("QT_QPA_PLATFORM"), displayNamed).c_str(), 1);
   // The program takes nothing from its command line, so the toolkit sees none either.
   static int argc = 1;
   static char name[] = "orlexmon";
@@ -427,6 +465,7 @@ void Init() {
                      }
                    });
   afx_qt::InstallFontSubstitutions();
+  afx_qt::InstallJapaneseTranslation();
   QFont font(QStringLiteral("IPAPGothic"));
   font.setPixelSize(12);
   QApplication::setFont(font);
@@ -449,7 +488,7 @@ void ShowDialogWindow(HWND hwnd, bool focusFirst) {
     area = screen->availableGeometry();
   }
   if (window->tmpl().x == 0 && window->tmpl().y == 0 && area.isValid()) {
-    window->move(area.center() - QPoint(size.width() / 2, size.height() / 2));
+    window->CentreIn(area, size);
   }
   window->show();
   if (QGuiApplication::platformName() != QStringLiteral("offscreen")) {
@@ -475,6 +514,13 @@ void DestroyWindow(HWND hwnd) { delete FromHwnd(hwnd); }
 void PostMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   QCoreApplication::postEvent(FromHwnd(hwnd),
                               new afx_qt::PostedMessageEvent(message, wParam, lParam));
+}
+
+LRESULT DefaultWindowProc(HWND, UINT, WPARAM, LPARAM) { return 0; }  // Qt paints by itself
+
+HICON LoadAppIcon(UINT id) {
+  const AfxIconResource* icon = AfxFindIcon(id);
+  return reinterpret_cast<HICON>(const_cast<AfxIconResource*>(icon));
 }
 
 HICON SetIcon(HWND hwnd, HICON icon, bool big) { return FromHwnd(hwnd)->SetIcon(icon, big); }

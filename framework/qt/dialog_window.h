@@ -7,6 +7,8 @@
 
 #include <QEvent>
 #include <QIcon>
+#include <QMargins>
+#include <QRect>
 #include <QWidget>
 #include <functional>
 #include <optional>
@@ -102,6 +104,12 @@ class DialogWindow : public QWidget {
   void Flush();
   void FlushIfDue();
 
+  // Places the window so that its frame (title bar and borders included) is centred in `area`,
+  // for a client of `size`. The window manager's frame is known only once the window is on
+  // screen: until then the last frame seen is assumed, and the window is placed again when its
+  // own frame turns out different.
+  void CentreIn(const QRect& area, const QSize& size);
+
   HICON SetIcon(HICON icon, bool big);
   bool iconic() const { return isMinimized() || m_testIconic; }
   QSize clientSize() const { return m_testClientSize.value_or(m_client->size()); }
@@ -143,9 +151,16 @@ class DialogWindow : public QWidget {
   bool m_flushing = false;          // Flush is writing the widgets
   qint64 m_lastFlushNs = 0;         // steady-clock time of the last flush
   bool m_endRequested = false;      // EndLoop came before or during the loop
+  std::optional<QRect> m_centreArea;  // where CentreIn centred it, until the frame is known
+  QSize m_centreSize;                 // the client size it centred
+  QMargins m_centredMargins;          // the frame it assumed
   HICON m_bigIcon = nullptr;        // WM_SETICON ICON_BIG
   HICON m_smallIcon = nullptr;      // WM_SETICON ICON_SMALL
 };
+
+// Where a window's frame goes so that it is centred in `area`: its client of `client` pixels
+// with `frame` around it.
+QPoint CentredFramePosition(const QRect& area, const QSize& client, const QMargins& frame);
 
 inline DialogWindow* FromHwnd(HWND hwnd) { return reinterpret_cast<DialogWindow*>(hwnd); }
 inline HWND ToHwnd(DialogWindow* window) { return reinterpret_cast<HWND>(window); }

@@ -1,4 +1,5 @@
-// The executable's path on Linux: the target of /proc/self/exe.
+// The platform pieces of the keyword load on Linux: the executable's path is the target of
+// /proc/self/exe, and paths are opened as they are.
 #include "scoring/module_path.h"
 
 #include <limits.h>
@@ -13,3 +14,5 @@ int GetModuleFileName(char* buffer, int size) {
   buffer[length] = '\0';
   return static_cast<int>(length);
 }
+
+std::FILE* OpenFileForReading(const char* path) { return std::fopen(path, "rb"); }
