@@ -115,7 +115,7 @@ TEST(KeywordLoadTest, FirstByteSetAndDuplicates) {
 
 TEST(KeywordLoadTest, HoldsAtMost9999Keywords) {
   std::string lines;
-  for (int i = 0; i < 10005; ++i) lines += "k" + std::to_string(i) + "\n";
+  for (int i = 0; i < 10005; ++i) lines += 'k' + std::to_string(i) + '\n';
   KeywordFile file(lines);
   auto table = std::make_unique<KeywordTable>();
   EXPECT_EQ(table->LoadKeywordFileFrom(file.path()), 9999);
@@ -189,7 +189,7 @@ TEST(KeywordReportTest, PiecesOfLongLinesKeepTheirLineNumber) {
 
 TEST(KeywordReportTest, LinesPastTheCapacity) {
   std::string lines;
-  for (int i = 0; i < 10002; ++i) lines += "k" + std::to_string(i) + (i == 9998 ? "\n\n" : "\n");
+  for (int i = 0; i < 10002; ++i) lines += 'k' + std::to_string(i) + (i == 9998 ? "\n\n" : "\n");
   const KeywordListReport report = Report(lines);
   ASSERT_EQ(report.keywords.size(), 9999u);
   EXPECT_EQ(report.keywords.back().line, 9999);

@@ -278,12 +278,14 @@ int Check(const char* keyfile, std::FILE* out, std::FILE* err) {
   for (const int line : report.split_lines) {
     const auto pieces = std::count_if(report.keywords.begin(), report.keywords.end(),
                                       [&](const auto& s) { return s.line == line; });
-    findings.emplace_back(
-        line, "longer than 4095 bytes; read in pieces, as " + std::to_string(pieces) + " keywords");
+    std::string text = "longer than 4095 bytes; read in pieces, as ";
+    text += std::to_string(pieces);
+    text += " keywords";
+    findings.emplace_back(line, std::move(text));
   }
   for (const int line : report.ignored_lines) {
-    findings.emplace_back(
-        line, "past the " + std::to_string(KeywordTable::kMaxKeywords) + "th keyword; ignored");
+    static_assert(KeywordTable::kMaxKeywords == 9999);
+    findings.emplace_back(line, "past the 9999th keyword; ignored");
   }
 
   std::stable_sort(findings.begin(), findings.end(),

@@ -304,7 +304,7 @@ TEST_F(ScoreToolTest, CheckOfAnEmptyListAMissingOneAndOneTooLong) {
   EXPECT_EQ(m.err, "orlexmon-score: " + missing + ": No such file or directory\n");
 
   std::string list;
-  for (int i = 0; i < 10001; ++i) list += "k" + std::to_string(i) + (i == 5000 ? "\n\n" : "\n");
+  for (int i = 0; i < 10001; ++i) list += 'k' + std::to_string(i) + (i == 5000 ? "\n\n" : "\n");
   const std::string big = Write("big.key", list);
   const Result b = RunTool({"--check", big});
   EXPECT_EQ(b.status, 1);
