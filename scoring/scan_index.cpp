@@ -97,8 +97,16 @@ std::unique_ptr<ScanIndex> ScanIndex::BuildWithListLimit(const char* const* keyw
   for (const KeywordView& keyword : live) {
     const unsigned char first = keyword.bytes[0];
     index->m_firstSet[first] = 1;
-    index->m_firstByLow[first >> 7][first & 15] |=
-        static_cast<unsigned char>(1u << (first >> 4 & 7));
+    const auto add = [&](ByteSet set, unsigned char byte) {
+      index->m_byLow[set][byte >> 7][byte & 15] |=
+          static_cast<unsigned char>(1u << (byte >> 4 & 7));
+    };
+    if (keyword.length == 1) {
+      add(kOneByteFirst, first);
+    } else {
+      add(kLongFirst, first);
+      add(kLongSecond, keyword.bytes[1]);
+    }
     if (keyword.length == 1) {
       index->m_oneByte[first] = keyword.slot;
       index->m_oneByteWeights[first] = weights[keyword.slot];

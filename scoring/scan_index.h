@@ -12,8 +12,9 @@
 //      live keyword that matches: the deepest one the path reaches.
 //
 // Layout, searched in this order at a position whose bytes are b0 b1 b2 b3:
-//   - the first-byte set of the live keywords (a byte table, and nibble tables for the vector
-//     pre-test of scan_kernel.h);
+//   - the first-byte set of the live keywords (a byte table; the vector pre-test of
+//     scan_kernel.h asks more: the first byte of a one-byte keyword, or the first byte of a
+//     longer one followed by the second byte of one);
 //   - MayBegin, without branches: a bit set of the pairs b0 b1 that begin a live keyword of at
 //     most three bytes (for a one-byte keyword, every pair it begins), and a hashed bit set of
 //     the first four bytes of the longer ones;
@@ -89,9 +90,13 @@ class ScanIndex {
   // Is `byte` the first byte of a live keyword?
   bool InFirstSet(unsigned char byte) const { return m_firstSet[byte] != 0; }
 
-  // Nibble tables of the first-byte set for the vector pre-test: bit (high & 7) of
-  // FirstByLow(high < 8 ? 0 : 1)[low] is set when the byte high * 16 + low is in the set.
-  const unsigned char* FirstByLow(int half) const { return m_firstByLow[half]; }
+  // The byte sets of the vector pre-test: a keyword may begin at a position only when its byte
+  // begins a live one-byte keyword, or begins a longer live keyword and the next byte is the
+  // second byte of some longer live keyword.
+  enum ByteSet { kOneByteFirst, kLongFirst, kLongSecond, kByteSets };
+  // A byte set as nibble tables: bit (high & 7) of ByLow(set, high < 8 ? 0 : 1)[low] is set when
+  // the byte high * 16 + low is in the set.
+  const unsigned char* ByLow(ByteSet set, int half) const { return m_byLow[set][half]; }
 
   // Whether some live keyword may begin at a position whose first four bytes are `head` (the
   // first byte in the low byte; zero past the text's NUL). True for every position where one
@@ -176,8 +181,8 @@ class ScanIndex {
   const Node* Child(const Node& node, unsigned char byte) const;
 
   // Pre-test.
-  unsigned char m_firstSet[256] = {};      // 1 for the first byte of every live keyword
-  unsigned char m_firstByLow[2][16] = {};  // the same set by low nibble, for vectors
+  unsigned char m_firstSet[256] = {};            // 1 for the first byte of every live keyword
+  unsigned char m_byLow[kByteSets][2][16] = {};  // the vector pre-test's sets by low nibble
   // bit b0 + 256 * b1: a live keyword of at most three bytes begins so (of one byte: any b1)
   uint64_t m_shortPairs[65536 / 64] = {};
   // bit (first four bytes * 0x9E3779B1) >> (32 - kQuadBits): a live keyword of four bytes or

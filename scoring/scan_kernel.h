@@ -3,9 +3,10 @@
 // translation unit keeps its own copy compiled for its own instruction set.
 //
 // The loop looks at the text a block of Lanes::kWidth bytes at a time: a vector test marks the
-// positions whose byte begins a live keyword (ScanIndex's first-byte set); of those, the ones
-// whose first four bytes pass ScanIndex::MayBegin are tested without branches, and only where
-// that passes does the loop probe the index and ask it for the winner. After a hit it goes on
+// positions where a live keyword may begin by their first byte (and, in the vector builds, the
+// second: ScanIndex::ByLow); those are tested with ScanIndex::MayBegin on their first four bytes
+// without branches, and only where that passes does the loop probe the index and ask it for the
+// winner. After a hit it goes on
 // at the first byte after the match, inside the block or beyond it. The last bytes, fewer than
 // a block and three, are taken one at a time with loads cut at the NUL, so no load reaches past
 // the text's NUL.
@@ -83,8 +84,9 @@ inline void Report(const ScanListener& listener, size_t offset, const ScanIndex:
 }
 
 // Lanes is a vector policy: kWidth bytes a block (at most 64);
-//   FirstBytes(index, block): a bit per byte of the block, set when the byte is in the index's
-//   first-byte set.
+//   FirstBytes(index, block): a bit per position of the block, set at least where its byte is
+//   the first byte of a live one-byte keyword, or the first byte of a longer one followed by the
+//   second byte of one; it may read one byte past the block.
 template <typename Lanes, typename Sink>
 void ScanWith(const ScanIndex& index, const unsigned char* text, size_t length, const Sink& sink) {
   constexpr size_t kWidth = Lanes::kWidth;
