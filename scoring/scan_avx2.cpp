@@ -31,6 +31,10 @@ struct Avx2Lanes {
 
   static uint64_t FirstBytes(const ScanIndex& index, const unsigned char* block) {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block));
+    if (!index.SecondByteTest()) {
+      return static_cast<uint32_t>(
+          _mm256_movemask_epi8(Member(index, ScanIndex::kAnyFirst, bytes)));
+    }
     const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 1));
     const __m256i may_begin =
         _mm256_or_si256(Member(index, ScanIndex::kOneByteFirst, bytes),

@@ -10,6 +10,9 @@
 
 namespace {
 
+// The most second bytes with which the vector pre-test still looks at second bytes.
+constexpr long kSecondBytes = 128;
+
 struct KeywordView {
   const unsigned char* bytes;  // the keyword's bytes
   uint32_t length;             // their number
@@ -94,6 +97,7 @@ std::unique_ptr<ScanIndex> ScanIndex::BuildWithListLimit(const char* const* keyw
   }
 
   // The pre-test's sets and the one-byte keywords.
+  unsigned char seconds[256] = {};
   for (const KeywordView& keyword : live) {
     const unsigned char first = keyword.bytes[0];
     index->m_firstSet[first] = 1;
@@ -101,11 +105,13 @@ std::unique_ptr<ScanIndex> ScanIndex::BuildWithListLimit(const char* const* keyw
       index->m_byLow[set][byte >> 7][byte & 15] |=
           static_cast<unsigned char>(1u << (byte >> 4 & 7));
     };
+    add(kAnyFirst, first);
     if (keyword.length == 1) {
       add(kOneByteFirst, first);
     } else {
       add(kLongFirst, first);
       add(kLongSecond, keyword.bytes[1]);
+      seconds[keyword.bytes[1]] = 1;
     }
     if (keyword.length == 1) {
       index->m_oneByte[first] = keyword.slot;
@@ -124,6 +130,9 @@ std::unique_ptr<ScanIndex> ScanIndex::BuildWithListLimit(const char* const* keyw
       index->m_quads[quad >> 6] |= uint64_t{1} << (quad & 63);
     }
   }
+  // Testing the second byte costs two more lookups a block; it pays while the second bytes are
+  // few, and no longer once nearly every second byte of a text is one of them.
+  index->m_secondByteTest = std::count(std::begin(seconds), std::end(seconds), 1) <= kSecondBytes;
 
   // The buckets: runs of live keywords of two bytes or more with the same first two bytes, in
   // pair order (b0 + 256 * b1), the order of their rank in the pair words.

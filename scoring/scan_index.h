@@ -91,12 +91,15 @@ class ScanIndex {
   bool InFirstSet(unsigned char byte) const { return m_firstSet[byte] != 0; }
 
   // The byte sets of the vector pre-test: a keyword may begin at a position only when its byte
-  // begins a live one-byte keyword, or begins a longer live keyword and the next byte is the
-  // second byte of some longer live keyword.
-  enum ByteSet { kOneByteFirst, kLongFirst, kLongSecond, kByteSets };
+  // begins a live keyword (kAnyFirst); more precisely, when it begins a live one-byte keyword,
+  // or begins a longer live keyword and the next byte is the second byte of some longer live
+  // keyword. The second byte is worth testing only when few bytes are second bytes (see
+  // SecondByteTest).
+  enum ByteSet { kAnyFirst, kOneByteFirst, kLongFirst, kLongSecond, kByteSets };
   // A byte set as nibble tables: bit (high & 7) of ByLow(set, high < 8 ? 0 : 1)[low] is set when
   // the byte high * 16 + low is in the set.
   const unsigned char* ByLow(ByteSet set, int half) const { return m_byLow[set][half]; }
+  bool SecondByteTest() const { return m_secondByteTest; }
 
   // Whether some live keyword may begin at a position whose first four bytes are `head` (the
   // first byte in the low byte; zero past the text's NUL). True for every position where one
@@ -183,6 +186,7 @@ class ScanIndex {
   // Pre-test.
   unsigned char m_firstSet[256] = {};            // 1 for the first byte of every live keyword
   unsigned char m_byLow[kByteSets][2][16] = {};  // the vector pre-test's sets by low nibble
+  bool m_secondByteTest = false;                 // whether the pre-test looks at second bytes
   // bit b0 + 256 * b1: a live keyword of at most three bytes begins so (of one byte: any b1)
   uint64_t m_shortPairs[65536 / 64] = {};
   // bit (first four bytes * 0x9E3779B1) >> (32 - kQuadBits): a live keyword of four bytes or

@@ -27,6 +27,9 @@ struct Ssse3Lanes {
 
   static uint64_t FirstBytes(const ScanIndex& index, const unsigned char* block) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block));
+    if (!index.SecondByteTest()) {
+      return static_cast<uint32_t>(_mm_movemask_epi8(Member(index, ScanIndex::kAnyFirst, bytes)));
+    }
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 1));
     const __m128i may_begin =
         _mm_or_si128(Member(index, ScanIndex::kOneByteFirst, bytes),
