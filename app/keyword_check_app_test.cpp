@@ -1,9 +1,9 @@
-// Start-up and shut-down in-process, over a recording host on the off-screen platform: the host
-// calls and their order in every way the run can end, the exit status, and help on F1.
+// Start-up and shut-down in-process, over a recording host (on Qt's off-screen platform on Linux,
+// with the real windows under Wine on Windows): the host calls and their order in every way the
+// run can end, the exit status, and help on F1.
 #include "app/keyword_check_app.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +14,7 @@
 
 #include "framework/afx_testing.h"
 #include "run/recording_host.h"
+#include "testing/test_util.h"
 #include "ui/keyword_check_dlg.h"
 
 namespace {
@@ -57,11 +58,7 @@ class StartUpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     AfxWinInit();
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    exe[n] = '\0';
-    m_keyFile = fs::path(exe).parent_path() / "orvan.key";
+    m_keyFile = test_util::ExecutablePath().parent_path() / "orvan.key";
     std::ofstream(m_keyFile, std::ios::binary) << "abc\t3\n";
   }
   void TearDown() override {

@@ -3,9 +3,19 @@
 # of the build's own (build/wine, made on first use), the Japanese locale (so that the ANSI code
 # page is 932, as on the program's users' systems) and no Wine debug output.
 #
-#   cmake/wine-run.sh PROGRAM.exe [ARGS...]
+#   cmake/wine-run.sh [--xvfb] PROGRAM.exe [ARGS...]
+#
+# --xvfb runs it on an X server of its own (Xvfb, 1024x768, 24 bits), as a program that opens
+# windows needs: Wine makes no window without one. Such programs get a Wine prefix of their own
+# (build/wine-x11): the first program of a prefix's session makes the session's desktop, and one
+# made without a display would leave later programs of that session without windows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${1:-}" = --xvfb ]; then
+  shift
+  export WINEPREFIX=${WINEPREFIX:-$root/build/wine-x11}
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
 loader=${WINE_LOADER:-}
 if [ -z "$loader" ]; then
   for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
@@ -21,7 +31,9 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 if [ -d "$root/build/locale" ]; then export LOCPATH=$root/build/locale; fi
-if [ ! -d "$WINEPREFIX" ]; then
+# The prefix's settings, made once (a stamp file marks them done).
+settings=$WINEPREFIX/.orlexmon-settings
+if [ ! -e "$settings" ]; then
   mkdir -p "$WINEPREFIX"
   "$loader" wineboot --init >/dev/null 2>&1 || true
   # The Japanese system's dialog fonts, as the IPA fonts (fonts-ipafont-gothic) that stand for
@@ -29,5 +41,9 @@ if [ ! -d "$WINEPREFIX" ]; then
   replacements='HKCU\Software\Wine\Fonts\Replacements'
   "$loader" reg add "$replacements" /v 'ＭＳ Ｐゴシック' /t REG_SZ /d IPAPGothic /f >/dev/null 2>&1 || true
   "$loader" reg add "$replacements" /v 'ＭＳ ゴシック' /t REG_SZ /d IPAGothic /f >/dev/null 2>&1 || true
+  # Windows framed and placed by Wine itself, as the system would, rather than left to a window
+  # manager: Xvfb has none, and Wine would wait two seconds for one at each window shown or hidden.
+  "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+  touch "$settings"
 fi
 exec "$loader" "$@"
