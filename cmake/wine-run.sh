@@ -44,6 +44,11 @@ if [ ! -e "$settings" ]; then
   # Windows framed and placed by Wine itself, as the system would, rather than left to a window
   # manager: Xvfb has none, and Wine would wait two seconds for one at each window shown or hidden.
   "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 || true
+  # Wine's own symbol font (fonts-wine), which draws the title bar's buttons, where this Wine
+  # build looks for it.
+  if [ -e /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   touch "$settings"
 fi
 exec "$loader" "$@"
