@@ -310,7 +310,9 @@ std::vector<AfxTestControl> AfxTestControls(HWND hwnd) {
     t.bordered = (style & WS_BORDER) != 0 || (exStyle & WS_EX_CLIENTEDGE) != 0;
     t.tabStop = (style & WS_TABSTOP) != 0;
     t.isDefault = t.kind == AfxControlKind::kButton && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-    const bool prefix = t.kind != AfxControlKind::kEdit && (style & SS_NOPREFIX) == 0;
+    // "&" marks a mnemonic in a button's text and in a label's, unless the label says otherwise.
+    const bool prefix = t.kind == AfxControlKind::kButton ||
+                        (t.kind == AfxControlKind::kStatic && (style & SS_NOPREFIX) == 0);
     const SIZE size = TextSize(c, text, prefix);
     t.textWidth = size.cx;
     t.textHeight = size.cy;
