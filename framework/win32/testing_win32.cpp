@@ -468,7 +468,9 @@ void AfxTestOnDialogShown(std::function<void(CWnd*)> hook) {
 }
 
 bool AfxTestGrab(HWND hwnd, const std::string& path) {
-  RedrawWindow(hwnd, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  // The window and its controls painted now; then what they show is copied from the window.
+  RedrawWindow(hwnd, nullptr, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT client{0, 0, 0, 0};
   GetClientRect(hwnd, &client);
   const int width = client.right, height = client.bottom;
@@ -486,9 +488,7 @@ bool AfxTestGrab(HWND hwnd, const std::string& path) {
   bool ok = bitmap != nullptr;
   if (ok) {
     const HGDIOBJ old = SelectObject(memoryDc, bitmap);
-    // The window paints itself and its controls into the bitmap: no other window can cover it.
-    ok = PrintWindow(hwnd, memoryDc, PW_CLIENTONLY) != FALSE ||
-         BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
+    ok = BitBlt(memoryDc, 0, 0, width, height, windowDc, 0, 0, SRCCOPY) != FALSE;
     SelectObject(memoryDc, old);
   }
   std::string rgb;
