@@ -7,15 +7,21 @@
 #
 # --xvfb runs it on an X server of its own (Xvfb, 1024x768, 24 bits), as a program that opens
 # windows needs: Wine makes no window without one. Such programs get a Wine prefix of their own
-# (build/wine-x11): the first program of a prefix's session makes the session's desktop, and one
-# made without a display would leave later programs of that session without windows.
+# (build/wine-x11), and a Wine session of their own that ends before their X server does: a
+# session's desktop belongs to the X server it was made on, so a session made without a display,
+# or on an X server that has gone, leaves later programs of it without windows. They must run one
+# at a time.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ "${1:-}" = --xvfb ]; then
-  shift
-  export WINEPREFIX=${WINEPREFIX:-$root/build/wine-x11}
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
+xvfb=false
+case ${1:-} in
+  --xvfb)
+    shift
+    export WINEPREFIX=${WINEPREFIX:-$root/build/wine-x11}
+    exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-xvfb "$@"
+    ;;
+  --on-xvfb) shift; xvfb=true ;;
+esac
 loader=${WINE_LOADER:-}
 if [ -z "$loader" ]; then
   for candidate in /usr/lib/wine/wine64 "$(command -v wine64 || true)" "$(command -v wine || true)"; do
@@ -51,4 +57,14 @@ if [ ! -e "$settings" ]; then
   fi
   touch "$settings"
 fi
-exec "$loader" "$@"
+$xvfb || exec "$loader" "$@"
+
+# On the X server of its own: the session starts with the program and is over before it returns.
+server=$(dirname "$loader")/wineserver
+[ -x "$server" ] || server=wineserver
+"$server" -w          # an earlier session (on an earlier X server) is over
+"$server" -p0         # this one ends as soon as its last program does
+status=0
+"$loader" "$@" || status=$?
+"$server" -w
+exit "$status"
