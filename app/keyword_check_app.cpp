@@ -1,12 +1,14 @@
 // Start-up and shut-down. The host calls are fixed in number and order: HostAttach and
 // HostOpenUserList before the window, HostCloseUserList (if the list opened) and HostDetach
 // after it; a folder left open is closed by the window's destruction, before DoModal returns.
-// Nothing is reported: no message box, no log; the exit status tells how the run ended.
+// Nothing is shown: no message box, no log. The exit status tells how the run ended, and a
+// status but 0 comes with one line on standard error.
 #include "app/keyword_check_app.h"
 
 #include <cassert>
-#include <cstring>
+#include <cstdio>
 
+#include "run/terminal_text.h"
 #include "ui/keyword_check_dlg.h"
 #include "ui/resources.h"
 
@@ -44,14 +46,21 @@ BOOL CKeywordCheckApp::InitInstance() {
     CKeywordCheckDlg dlg(host);
     // 5. It is the application's main window.
     m_pMainWnd = &dlg;
-    // 6. The whole run happens inside the modal run; its end code does not matter.
-    dlg.DoModal();
-    m_nExitCode =
-        std::strcmp(dlg.m_strUser, kTextAllUsersDone) == 0 ? kExitAllUsersDone : kExitRunNotDone;
+    // 6. The whole run happens inside the modal run; its end code does not steer start-up.
+    const int end = dlg.DoModal();
     // 7. Close the user list, if it opened.
     if (userListOpen != 0) host.HostCloseUserList();
     // 8. Detach, whatever happened before.
     host.HostDetach();
+    // The exit status, from how the run ended and what the host reports once it is detached.
+    ExitReport report = ReportRunEnd(dlg, userListOpen != 0, HostFailureText(host), TerminalText);
+    if (end == -1 && report.status == kExitRunNotDone)
+      report.reason = "the window could not be made";
+    m_nExitCode = report.status;
+    if (report.status != kExitAllUsersDone) {
+      std::fprintf(stderr, "orlexmon: %s\n", report.reason.c_str());
+      std::fflush(stderr);
+    }
     // 9. The main window object goes at the end of this block.
   }
   // 10. No message loop of the application's own.

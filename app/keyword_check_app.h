@@ -11,19 +11,23 @@
 //   CKeywordCheckApp theApp;   // the one global application object
 //   int main() { ...; SetHostLibrary(host.get()); return AfxWinMain(); }
 //
-// Exit status (ExitInstance): 0 when the run ended with all users done, 1 otherwise.
+// Exit status (ExitInstance), as run_report.h gives it: 0 when the run ended with all users
+// done, the user list had opened and the host reported no failure; 1 when the run was cancelled
+// or the window closed; 4 for a host failure. Every status but 0 comes with one line on
+// standard error; the window itself shows nothing of it.
 #pragma once
 
 #include "framework/afxwin.h"
 #include "host/host_library.h"
+#include "run/run_report.h"
 
 // The host that start-up and the main window call. REQUIRES: set before InitInstance runs, and
 // outlives it.
 void SetHostLibrary(HostLibrary* host);
 
 // Exit statuses of the program.
-inline constexpr int kExitAllUsersDone = 0;  // the run ended with 全ユーザー完了
-inline constexpr int kExitRunNotDone = 1;    // it ended any other way
+inline constexpr int kExitAllUsersDone = kExitRunCompleted;  // 全ユーザー完了, no host failure
+inline constexpr int kExitRunNotDone = kExitRunCancelled;    // cancelled, or the window closed
 
 class CKeywordCheckApp : public CWinApp {
  public:

@@ -116,11 +116,28 @@ TEST_F(ProgramTest, RunThatCannotFinishEndsWithStatusOne) {
   const int64_t m1 = store->AddMessage(first, "", "", "abc");
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(Scores()[m1], (ScoreRow{m1, first, 0, 5, 1}));  // the first user is stored
+  EXPECT_EQ(stderrText,
+            "orlexmon: the folder of user second could not be opened; the users after it were "
+            "not checked\n");
 
   fs::remove(m_dir / "orvan.key");
   store->Exec("UPDATE messages SET score_state = -1, points = 0, hits = NULL");
   EXPECT_EQ(Run(), 1);
   EXPECT_EQ(Scores()[m1], (ScoreRow{m1, first, -1, 0, std::nullopt}));  // nothing touched
+  EXPECT_EQ(stderrText, "orlexmon: cannot read the keyword list " + m_dir.string() +
+                            "//orvan.key: No such file or directory\n");
+}
+
+// A store that cannot be used is a host failure, not a finished run.
+TEST_F(ProgramTest, StoreThatCannotBeUsedGivesStatusFourAndSaysWhy) {
+  store.reset();
+  fs::remove(m_storePath);
+  std::ofstream{m_storePath};  // 0 bytes: no store, and it must stay so
+  EXPECT_EQ(Run(), 4);
+  EXPECT_EQ(stderrText, "orlexmon: the host's user list did not open: the store " + m_storePath +
+                            " cannot be used: not an orvan store (no users, folders and messages "
+                            "tables)\n");
+  EXPECT_EQ(fs::file_size(m_storePath), 0u);
 }
 
 TEST_F(ProgramTest, MissingHostLibraryGivesTheBindersStatusAndOneLine) {

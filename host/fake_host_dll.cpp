@@ -1,5 +1,6 @@
 // A stand-in orvanLib.dll for the Windows binder's tests. The .def files export its operations by
-// number only (fake_host_full.def all ten, fake_host_lacking.def all but 284) and its log by
+// number only (fake_host_full.def all ten, fake_host_lacking.def all but 284,
+// fake_host_failing.def all ten and the optional failure operation by its name) and its log by
 // name. Each operation returns 1000 plus its number, so that a test can tell which one ran.
 #include <cstdint>
 
@@ -58,5 +59,15 @@ int32_t ORVAN_API FakeFinishMessage() { return Called(275); }
 int32_t ORVAN_API FakeCloseFolder() { return Called(272); }
 int32_t ORVAN_API FakeCloseUserList() { return Called(101); }
 int32_t ORVAN_API FakeDetach() { return Called(2); }
+
+// The optional failure operation; only fake_host_failing.def exports it.
+int32_t ORVAN_API OrvanLibLastFailure(char* buffer, int32_t size) {
+  const char failure[] = "the store is locked";
+  if (size <= 0) return 1;
+  int32_t i = 0;
+  for (; i < size - 1 && failure[i] != '\0'; ++i) buffer[i] = failure[i];
+  buffer[i] = '\0';
+  return 1;
+}
 
 }  // extern "C"

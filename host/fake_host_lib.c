@@ -1,10 +1,12 @@
 /* A stand-in host library for the binder's tests. It exports the lookup function and a log of
- * what it was asked for and which operation was called with which arguments. Built in three
- * variants: complete, lacking the operation FAKE_HOST_OMIT, and without the lookup function
- * (FAKE_HOST_NO_LOOKUP). Each operation returns 1000 plus its number, so that a test can tell
- * which one ran. */
+ * what it was asked for and which operation was called with which arguments. Built in four
+ * variants: complete, lacking the operation FAKE_HOST_OMIT, without the lookup function
+ * (FAKE_HOST_NO_LOOKUP), and complete with the optional failure operation, which reports the
+ * failure FAKE_HOST_FAILURE. Each operation returns 1000 plus its number, so that a test can
+ * tell which one ran. */
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #define FAKE_EXPORT __attribute__((visibility("default")))
 
@@ -66,6 +68,16 @@ static int32_t FinishMessage(void) { return Called(275); }
 static int32_t CloseFolder(void) { return Called(272); }
 static int32_t CloseUserList(void) { return Called(101); }
 static int32_t Detach(void) { return Called(2); }
+
+#ifdef FAKE_HOST_FAILURE
+/* The optional failure operation, exported by name only; the lookup never hands it out. */
+FAKE_EXPORT int32_t OrvanLibLastFailure(char* buffer, int32_t size) {
+  if (size <= 0) return 1;
+  strncpy(buffer, FAKE_HOST_FAILURE, (size_t)size - 1);
+  buffer[size - 1] = '\0';
+  return 1;
+}
+#endif
 
 #ifndef FAKE_HOST_OMIT
 #define FAKE_HOST_OMIT 0

@@ -1,5 +1,6 @@
 // The binder: loads the host library with the platform's dynamic loader and binds its ten
-// operations through the library's one exported lookup function.
+// operations through the library's one exported lookup function, and the optional failure
+// operation by its name.
 //
 // It runs once, at start-up, before anything else touches the host. It either binds all ten
 // operations or none: a library that lacks one is unloaded again and nothing of it is called.
@@ -47,7 +48,9 @@ std::string LoaderError() {
 // A HostLibrary over a loaded shared object. Owns the loader handle; unloads it on destruction.
 class BoundHost final : public HostLibrary {
  public:
-  BoundHost(void* handle, const std::array<void*, kBindOrder.size()>& procs) : m_handle(handle) {
+  BoundHost(void* handle, const std::array<void*, kBindOrder.size()>& procs,
+            HostLastFailureProc lastFailure)
+      : m_handle(handle), m_lastFailure(lastFailure) {
     m_attach = reinterpret_cast<HostAttachProc>(procs[0]);
     m_openUserList = reinterpret_cast<HostOpenUserListProc>(procs[1]);
     m_nextUser = reinterpret_cast<HostNextUserProc>(procs[2]);
@@ -82,9 +85,13 @@ class BoundHost final : public HostLibrary {
   int32_t HostCloseFolder() override { return m_closeFolder(); }
   int32_t HostCloseUserList() override { return m_closeUserList(); }
   int32_t HostDetach() override { return m_detach(); }
+  int32_t HostLastFailure(char* buffer, int32_t size) override {
+    return m_lastFailure != nullptr ? m_lastFailure(buffer, size) : 0;
+  }
 
  private:
   void* m_handle;                        // the loader's handle, closed on destruction
+  HostLastFailureProc m_lastFailure;     // the optional failure operation, or null
   HostAttachProc m_attach;               // 1
   HostOpenUserListProc m_openUserList;   // 100
   HostNextUserProc m_nextUser;           // 102
@@ -117,7 +124,9 @@ std::unique_ptr<HostLibrary> BindLoaded(void* handle, const std::string& shown_n
       return nullptr;
     }
   }
-  return std::make_unique<BoundHost>(handle, procs);
+  // The optional failure operation, by its name only.
+  auto lastFailure = reinterpret_cast<HostLastFailureProc>(dlsym(handle, kHostLastFailureSymbol));
+  return std::make_unique<BoundHost>(handle, procs, lastFailure);
 }
 
 // The directory of the running executable, with its trailing '/', or "" when it cannot be had.

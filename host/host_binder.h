@@ -9,6 +9,9 @@
 // executable's own directory and nowhere else: never from the current directory or the search
 // path, where anyone could plant a library of the same name. Each operation is taken with
 // GetProcAddress by its ordinal.
+//
+// On both, the optional failure operation is looked up by its name, kHostLastFailureSymbol
+// (dlsym, GetProcAddress by name), and never by a number.
 #pragma once
 
 #include <memory>

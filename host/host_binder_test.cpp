@@ -89,6 +89,26 @@ TEST(HostBinder, BindsAllTenInOrderAndEachReachesItsOwnOperation) {
   EXPECT_EQ(log->called_count, 10);
 }
 
+// The optional failure operation is found by its name, never asked for by a number, and a
+// library without it reports no failure.
+TEST(HostBinder, FailureOperationIsOptionalAndBoundByName) {
+  std::string error;
+  std::unique_ptr<HostLibrary> failing = BindHostLibraryAt(FAKE_HOST_FAILING, &error);
+  ASSERT_NE(failing, nullptr) << error;
+  EXPECT_EQ(Asked(*LogOf(FAKE_HOST_FAILING)), kBindOrder);
+  EXPECT_EQ(HostFailureText(*failing), "the store is locked");
+  char small[9];
+  EXPECT_NE(failing->HostLastFailure(small, sizeof small), 0);
+  EXPECT_STREQ(small, "the stor");  // cut to fit, NUL-terminated
+
+  std::unique_ptr<HostLibrary> plain = BindHostLibraryAt(FAKE_HOST_FULL, &error);
+  ASSERT_NE(plain, nullptr) << error;
+  char buffer[16] = "untouched";
+  EXPECT_EQ(plain->HostLastFailure(buffer, sizeof buffer), 0);
+  EXPECT_STREQ(buffer, "untouched");
+  EXPECT_EQ(HostFailureText(*plain), "");
+}
+
 TEST(HostBinder, UnloadsTheLibraryWithTheBoundHost) {
   std::string error;
   std::unique_ptr<HostLibrary> host = BindHostLibraryAt(FAKE_HOST_FULL, &error);

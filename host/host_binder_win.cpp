@@ -3,6 +3,7 @@
 //
 // It runs once, at start-up, before anything else touches the host. It either binds all ten
 // operations or none: a library that lacks one is unloaded again and nothing of it is called.
+// The optional failure operation is taken by its name, never by a number.
 // Paths are handled in their wide form, so a folder with any name works whatever the system's
 // code page; error lines show them in the system's code page.
 #include <windows.h>
@@ -77,8 +78,9 @@ Proc As(FARPROC proc) {
 // A HostLibrary over a loaded DLL. Owns the module; frees it on destruction.
 class BoundHost final : public HostLibrary {
  public:
-  BoundHost(HMODULE module, const std::array<FARPROC, kBindOrder.size()>& procs)
-      : m_module(module) {
+  BoundHost(HMODULE module, const std::array<FARPROC, kBindOrder.size()>& procs,
+            HostLastFailureProc lastFailure)
+      : m_module(module), m_lastFailure(lastFailure) {
     m_attach = As<HostAttachProc>(procs[0]);
     m_openUserList = As<HostOpenUserListProc>(procs[1]);
     m_nextUser = As<HostNextUserProc>(procs[2]);
@@ -113,9 +115,13 @@ class BoundHost final : public HostLibrary {
   int32_t HostCloseFolder() override { return m_closeFolder(); }
   int32_t HostCloseUserList() override { return m_closeUserList(); }
   int32_t HostDetach() override { return m_detach(); }
+  int32_t HostLastFailure(char* buffer, int32_t size) override {
+    return m_lastFailure != nullptr ? m_lastFailure(buffer, size) : 0;
+  }
 
  private:
   HMODULE m_module;                     // the loaded DLL, freed on destruction
+  HostLastFailureProc m_lastFailure;    // the optional failure operation, or null
   HostAttachProc m_attach;              // 1
   HostOpenUserListProc m_openUserList;  // 100
   HostNextUserProc m_nextUser;          // 102
@@ -147,7 +153,9 @@ std::unique_ptr<HostLibrary> BindAt(const std::wstring& path, std::string* error
       return nullptr;
     }
   }
-  return std::make_unique<BoundHost>(module, procs);
+  // The optional failure operation, by its name only.
+  const auto lastFailure = As<HostLastFailureProc>(GetProcAddress(module, kHostLastFailureSymbol));
+  return std::make_unique<BoundHost>(module, procs, lastFailure);
 }
 
 // The directory of the running executable, with its trailing separator, or "" when it cannot

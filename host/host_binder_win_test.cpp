@@ -25,6 +25,7 @@ std::string Fake(const char* name) {
 }
 const std::string kFullPath = Fake(FAKE_HOST_FULL_NAME);
 const std::string kLackingPath = Fake(FAKE_HOST_LACKING_NAME);
+const std::string kFailingPath = Fake(FAKE_HOST_FAILING_NAME);
 const std::string kProbePath = Fake(HOST_BIND_PROBE_NAME);
 
 // Mirrors the stand-in library's log (fake_host_dll.cpp).
@@ -87,6 +88,20 @@ TEST(HostBinderWin, BindsAllTenByNumberAndEachReachesItsOwnOperation) {
 
   host.reset();
   EXPECT_EQ(GetModuleHandleA(kFullPath.c_str()), nullptr) << "unloaded with the bound host";
+}
+
+// The optional failure operation is taken by its name, and a DLL without it reports no failure.
+TEST(HostBinderWin, FailureOperationIsOptionalAndBoundByName) {
+  std::string error;
+  std::unique_ptr<HostLibrary> failing = BindHostLibraryAt(kFailingPath.c_str(), &error);
+  ASSERT_NE(failing, nullptr) << error;
+  EXPECT_EQ(HostFailureText(*failing), "the store is locked");
+  char small[9];
+  EXPECT_NE(failing->HostLastFailure(small, sizeof small), 0);
+  EXPECT_STREQ(small, "the stor");
+  std::unique_ptr<HostLibrary> plain = BindHostLibraryAt(kFullPath.c_str(), &error);
+  ASSERT_NE(plain, nullptr) << error;
+  EXPECT_EQ(HostFailureText(*plain), "");
 }
 
 TEST(HostBinderWin, LibraryLackingAnOperationNamesTheNumberAndIsUnloaded) {

@@ -1,4 +1,4 @@
-// The host library's ten operations, as the program calls them.
+// The host library's ten operations, as the program calls them, and one optional operation.
 //
 // The real host, orvanLib.dll, exports them by number only, and on Windows the binder takes them
 // by number (GetProcAddress with the ordinal). A Linux shared object has no ordinals, so there a
@@ -12,9 +12,17 @@
 //
 // Every operation returns an int32 of which only zero / nonzero counts: zero means failure or
 // that nothing is left.
+//
+// Beside the ten, a host library may export the failure operation kHostLastFailureSymbol, by
+// name only (a host library may use any number for something else). It tells whether the
+// library recorded a failure in this process (its store unusable, a read error, a score not
+// written) and describes the first one. The binder looks it up by that name and uses it only
+// when present; through HostLibrary a library without it reports no failure. The check run never
+// asks for it: only the programs do, at their end, to choose their exit status.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/host_records.h"
 
@@ -52,8 +60,13 @@ using HostVoidProc = int32_t(ORVAN_API*)();  // HostFinishMessage, HostCloseFold
                                              // HostCloseUserList, HostDetach
 // The one exported entry of a host library: the operation with number `ordinal`, or null.
 using HostLookupProc = void* (*)(int32_t ordinal);
+// The optional failure operation: returns 0 when the library has recorded no failure in this
+// process; otherwise nonzero, with a description of the first failure written into `buffer` as
+// one line of UTF-8 without a newline, NUL-terminated and cut to fit `size` bytes.
+using HostLastFailureProc = int32_t(ORVAN_API*)(char* buffer, int32_t size);
 }
 inline constexpr const char kHostLookupSymbol[] = "OrvanLibProcByOrdinal";
+inline constexpr const char kHostLastFailureSymbol[] = "OrvanLibLastFailure";
 
 // The host as the program sees it. Not thread-safe: only the user-interface thread calls it.
 class HostLibrary {
@@ -70,4 +83,25 @@ class HostLibrary {
   virtual int32_t HostCloseFolder() = 0;                                       // 272
   virtual int32_t HostCloseUserList() = 0;                                     // 101
   virtual int32_t HostDetach() = 0;                                            // 2
+
+  // The optional failure operation (kHostLastFailureSymbol), with its contract. The default is
+  // a library without it: no failure recorded.
+  virtual int32_t HostLastFailure(char* buffer, int32_t size) {
+    (void)buffer;
+    (void)size;
+    return 0;
+  }
 };
+
+// The first failure that `host` recorded in this process, as one line; empty when none.
+inline std::string HostFailureText(HostLibrary& host) {
+  char buffer[1024];
+  buffer[0] = '\0';
+  if (host.HostLastFailure(buffer, static_cast<int32_t>(sizeof buffer)) == 0) return {};
+  buffer[sizeof buffer - 1] = '\0';  // whatever the library wrote
+  std::string text = buffer;
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text.empty() ? "unknown host failure" : text;
+}

@@ -103,25 +103,26 @@ class Command {
   }
   int FailSql(std::string_view subject) { return Fail(subject, sqlite3_errmsg(db_.get())); }
 
-  // Opens the existing store; on failure reports it and returns false.
-  [[nodiscard]] bool OpenExisting() {
+  // Opens the existing store (kRead: only to read it, which writes nothing); on failure reports
+  // it and returns false.
+  [[nodiscard]] bool OpenExisting(StoreAccess how = StoreAccess::kWrite) {
     if (access(store_path_.c_str(), F_OK) != 0) {
       Fail(store_path_, "no such store (create one with 'orvan-host init')");
       return false;
     }
-    return Open(/*create=*/false);
+    return Open(how);
   }
 
-  [[nodiscard]] bool Open(bool create) {
+  [[nodiscard]] bool Open(StoreAccess how) {
     sqlite3* db = nullptr;
     std::string error;
-    if (!OpenStore(store_path_, create, &db, &error)) {
+    if (!OpenStore(store_path_, how, &db, &error)) {
       Fail(store_path_, "cannot open the store: " + error);
       return false;
     }
     db_.reset(db);
-    if (!create && !StoreHasSchema(db)) {
-      Fail(store_path_, "not an orvan store (no users, folders and messages tables)");
+    if (how != StoreAccess::kCreate && !StoreHasSchema(db, &error)) {
+      Fail(store_path_, error);
       db_.reset();
       return false;
     }
@@ -208,7 +209,7 @@ int InitCommand(Command& command) {
   if (access(command.store_path().c_str(), F_OK) == 0) {
     return command.Fail(command.store_path(), "already exists");
   }
-  if (!command.Open(/*create=*/true)) return kStatusError;
+  if (!command.Open(StoreAccess::kCreate)) return kStatusError;
   std::string error;
   if (!command.Begin()) {
     command.RemoveCreatedStore();
@@ -271,18 +272,8 @@ int ImportCommand(Command& command, const std::string& user,
   if (!FindUser(command.db(), name, &position, &kind)) {
     return command.Fail("user " + user, "no such user");
   }
-  // Every file is read before anything is written: a bad file imports nothing at all.
-  struct FileMessages {
-    const std::string* file;                // the file's name as given
-    std::vector<ImportedMessage> messages;  // its messages in file order
-  };
-  std::vector<FileMessages> read;
-  for (const std::string& file : files) {
-    FileMessages entry{&file, {}};
-    std::string error;
-    if (!ReadMailFile(file, &entry.messages, &error)) return command.Fail(file, error);
-    read.push_back(std::move(entry));
-  }
+  // One transaction for the whole import: each message is stored as soon as it is read, and a
+  // bad file or message rolls everything back, so that it imports nothing at all.
   if (!command.Begin()) return kStatusError;
   const int64_t folder = RunFolder(command.db(), position, kind);
   Statement insert(command.db(),
@@ -293,40 +284,52 @@ int ImportCommand(Command& command, const std::string& user,
     command.Rollback();
     return status;
   }
+  Cp932Converter converter;  // one converter per charset for the whole import
+  const std::string terminal = TerminalCharset();
   int imported = 0;
   int replaced_total = 0;
   int replaced_messages = 0;
-  for (const FileMessages& entry : read) {
-    for (size_t i = 0; i < entry.messages.size(); ++i) {
-      const ImportedMessage& message = entry.messages[i];
-      insert.BindInt(1, folder);
-      insert.BindBytes(2, message.title);
-      insert.BindBytes(3, message.destination);
-      insert.BindBytes(4, message.body);
-      if (insert.Step() != SQLITE_DONE) {
-        const int status = command.FailSql(*entry.file);
-        command.Rollback();
-        return status;
-      }
-      insert.Reset();
-      ++imported;
-      if (message.replaced > 0) {
-        ++replaced_messages;
-        replaced_total += message.replaced;
-        command.out() << *entry.file;
-        if (entry.messages.size() > 1) command.out() << " (message " << i + 1 << ')';
-        command.out() << " \"" << ToTerminal(message.title) << "\": " << message.replaced
-                      << " character" << (message.replaced == 1 ? "" : "s") << " replaced by "
-                      << ToTerminal(kGetaMark) << '\n';
-      }
+  std::string replaced_lines;  // printed once the import is committed
+  for (const std::string& file : files) {
+    bool stored = true;  // false: the last message could not be inserted
+    std::string error;
+    const bool read = ReadMailFile(
+        file, converter,
+        [&](ImportedMessage&& message) {
+          insert.BindInt(1, folder);
+          insert.BindBytes(2, message.title);
+          insert.BindBytes(3, message.destination);
+          insert.BindBytes(4, message.body);
+          stored = insert.Step() == SQLITE_DONE;
+          if (!stored) return false;
+          insert.Reset();
+          ++imported;
+          if (message.replaced > 0) {
+            ++replaced_messages;
+            replaced_total += message.replaced;
+            replaced_lines +=
+                file +
+                (message.in_mbox ? " (message " + std::to_string(message.number) + ")" : "") +
+                " \"" + converter.FromCp932(message.title, terminal) +
+                "\": " + std::to_string(message.replaced) + " character" +
+                (message.replaced == 1 ? "" : "s") + " replaced by " +
+                converter.FromCp932(kGetaMark, terminal) + "\n";
+          }
+          return true;
+        },
+        &error);
+    if (!read) {
+      const int status = stored ? command.Fail(file, error) : command.FailSql(file);
+      command.Rollback();
+      return status;
     }
   }
   if (!command.Commit()) return kStatusError;
-  command.out() << "imported " << imported << " message" << (imported == 1 ? "" : "s") << " into "
-                << user << "; " << replaced_total << " character"
-                << (replaced_total == 1 ? "" : "s") << " replaced by " << ToTerminal(kGetaMark)
-                << " in " << replaced_messages << " message" << (replaced_messages == 1 ? "" : "s")
-                << '\n';
+  command.out() << replaced_lines << "imported " << imported << " message"
+                << (imported == 1 ? "" : "s") << " into " << user << "; " << replaced_total
+                << " character" << (replaced_total == 1 ? "" : "s") << " replaced by "
+                << ToTerminal(kGetaMark) << " in " << replaced_messages << " message"
+                << (replaced_messages == 1 ? "" : "s") << '\n';
   return 0;
 }
 
@@ -348,7 +351,7 @@ void AppendJsonString(std::string_view utf8, std::ostream& out) {
 }
 
 int ReportCommand(Command& command, bool json) {
-  if (!command.OpenExisting()) return kStatusError;
+  if (!command.OpenExisting(StoreAccess::kRead)) return kStatusError;
   if (!command.Execute("BEGIN")) return command.FailSql(command.store_path());
   Statement report(command.db(),
                    "SELECT u.name, u.kind, count(m.position), "
@@ -495,7 +498,7 @@ int DemoCommand(Command& command, std::string keywords_path, bool force) {
       }
     }
   }
-  if (!command.Open(/*create=*/true)) return kStatusError;
+  if (!command.Open(StoreAccess::kCreate)) return kStatusError;
   const int status = FillDemoStore(command, keywords_path);
   if (status != 0) command.RemoveCreatedStore();
   return status;

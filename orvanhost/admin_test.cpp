@@ -1,9 +1,11 @@
 #include "orvanhost/admin.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -83,6 +85,7 @@ TEST_F(OrvanHostToolTest, CommandErrorsNameTheirSubjectAndChangeNothing) {
       {{"import", "誰", kTestData + "/sjis_qp.eml"}, "user 誰: no such user", 1},
       {{"import", "山田", missing}, ": cannot read: No such file or directory", 1},
       {{"import", "山田", kTestData}, ": not a regular file", 1},
+      {{"import", "山田", "/dev/null"}, ": not a regular file", 1},
       {{"frobnicate"}, "unknown command frobnicate (see orvan-host --help)", 2},
       {{"report", "extra"}, "wrong number of arguments for report (see orvan-host --help)", 2},
       {{"reset", "--json"}, "--json does not go with reset (see orvan-host --help)", 2},
@@ -162,6 +165,51 @@ TEST_F(OrvanHostToolTest, ABadFileImportsNothingAtAll) {
   EXPECT_EQ(Count("SELECT count(*) FROM messages"), 0);
 }
 
+// One bad message fails the whole import, with its number, even after good files; so does a
+// message whose MIME structure hides its text, which would otherwise come in with an empty body.
+TEST_F(OrvanHostToolTest, ABadMessageFailsTheWholeImportAndSaysWhich) {
+  Init();
+  // 10,000 multiparts, one inside the other, around the text.
+  const std::string deep = dir_.File("deep.eml");
+  {
+    std::ofstream file(deep, std::ios::binary);
+    file << "From: a@example.jp\nSubject: deep\nMIME-Version: 1.0\n";
+    for (int i = 0; i < 10000; ++i) {
+      file << "Content-Type: multipart/mixed; boundary=\"b" << i << "\"\n\n--b" << i << "\n";
+    }
+    file << "Content-Type: text/plain\n\ndeep text\n";
+    for (int i = 9999; i >= 0; --i) file << "--b" << i << "--\n";
+  }
+  const struct {
+    std::string file;    // imported after a good one
+    std::string reason;  // the error, after "orvan-host: FILE: "
+  } cases[] = {
+      {kTestData + "/bad_third.mbox", "message 3 of the mbox cannot be parsed"},
+      {kTestData + "/no_boundary.eml", "no text body found: a multipart without a boundary"},
+      {deep, "no text body found: multiparts nested deeper than 1024 levels cannot be read"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run({"import", "山田", kTestData + "/sjis_qp.eml", c.file}), 1) << c.file;
+    EXPECT_EQ(err_, "orvan-host: " + c.file + ": " + c.reason + "\n");
+    EXPECT_EQ(out_, "");
+  }
+  EXPECT_EQ(Count("SELECT count(*) FROM messages"), 0);
+}
+
+// A NUL inside a text would end the host's text there and hide the rest from the scan: it is
+// stored as 〓, and said so.
+TEST_F(OrvanHostToolTest, NulInATextIsReplacedAndReported) {
+  Init();
+  ASSERT_EQ(Run({"import", "山田", kTestData + "/nul_byte.eml"}), 0) << err_;
+  SideConnection side(store_);
+  EXPECT_EQ(side.Bytes("SELECT body FROM messages"),
+            "before\x81\xAC"
+            "after abc");
+  EXPECT_EQ(out_, kTestData +
+                      "/nul_byte.eml \"nul\": 1 character replaced by 〓\n"
+                      "imported 1 message into 山田; 1 character replaced by 〓 in 1 message\n");
+}
+
 TEST_F(OrvanHostToolTest, ReportAndReset) {
   Init();
   ASSERT_EQ(Run({"import", "山田", kTestData + "/two.mbox"}), 0) << err_;
@@ -188,6 +236,41 @@ TEST_F(OrvanHostToolTest, ReportAndReset) {
   EXPECT_EQ(Count("SELECT count(*) FROM messages WHERE score_state = -1 AND hits IS NULL AND "
                   "points = 0"),
             2);
+}
+
+// report only reads: it works on a store that the operator may not write, and leaves a store
+// in its own journal mode.
+TEST_F(OrvanHostToolTest, ReportOnlyReads) {
+  Init();
+  {
+    SideConnection side(store_);
+    side.Execute("PRAGMA journal_mode = DELETE");
+  }
+  ASSERT_EQ(Run({"report"}), 0) << err_;
+  EXPECT_EQ(SideConnection(store_).Bytes("PRAGMA journal_mode"), "delete");
+  SideConnection(store_).Execute("PRAGMA journal_mode = WAL");
+  // Read-only in a directory that cannot be written either (so SQLite cannot make the -shm file
+  // that WAL mode reads through), and in one that can.
+  ASSERT_EQ(chmod(store_.c_str(), 0444), 0);
+  for (const mode_t directory_mode : {0755, 0777}) {
+    ASSERT_EQ(chmod(dir_.path().c_str(), directory_mode), 0);
+    const int status = RunInChild(
+        [this] {
+          const int code = Run({"report"});
+          return code == 0 && out_.rfind("山田\tmessages 0\t", 0) == 0 ? 0 : 10 + code;
+        },
+        /*as_other_user=*/true);
+    EXPECT_EQ(status, 0) << std::oct << directory_mode;
+  }
+  // A file of 0 bytes is no store, and stays 0 bytes.
+  const std::string zero = dir_.File("zero.sqlite");
+  std::ofstream{zero};
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(RunOrvanHost({"--store", zero, "report"}, out, err), 1);
+  EXPECT_EQ(err.str(), "orvan-host: " + zero +
+                           ": not an orvan store (no users, folders and messages tables)\n");
+  EXPECT_EQ(std::filesystem::file_size(zero), 0u);
 }
 
 TEST_F(OrvanHostToolTest, DemoWritesAStoreAndItsKeywordList) {

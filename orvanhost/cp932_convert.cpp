@@ -1,8 +1,8 @@
 // Charset conversion with iconv for the admin tool. Runs once per imported text or printed
-// name, so it favours plain code over speed.
+// name; the converters are opened once per charset and kept, the rest favours plain code over
+// speed.
 #include "orvanhost/cp932_convert.h"
 
-#include <iconv.h>
 #include <langinfo.h>
 
 #include <algorithm>
@@ -82,33 +82,45 @@ void Convert(iconv_t cd, std::string_view input, std::string_view substitute, Sk
 
 }  // namespace
 
-std::string ConvertToCp932(std::string_view text, std::string_view charset, int* replaced) {
+Cp932Converter::~Cp932Converter() {
+  for (const auto& [names, converter] : converters_) {
+    if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+  }
+}
+
+iconv_t Cp932Converter::Converter(const std::string& to, const std::string& from) {
+  const auto [entry, added] = converters_.try_emplace({to, from}, reinterpret_cast<iconv_t>(-1));
+  if (added) entry->second = iconv_open(to.c_str(), from.c_str());
+  if (entry->second != reinterpret_cast<iconv_t>(-1)) {
+    iconv(entry->second, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+  }
+  return entry->second;
+}
+
+std::string Cp932Converter::ToCp932(std::string_view text, std::string_view charset,
+                                    int* replaced) {
   // Through UTF-8 even from CP932: the round trip finds the invalid bytes.
-  const std::string source_name = IconvName(charset);
+  iconv_t to_utf8 = Converter("UTF-8", IconvName(charset));
+  if (to_utf8 == reinterpret_cast<iconv_t>(-1)) to_utf8 = Converter("UTF-8", "UTF-8");
   std::string utf8;
-  iconv_t to_utf8 = iconv_open("UTF-8", source_name.c_str());
-  if (to_utf8 == reinterpret_cast<iconv_t>(-1)) to_utf8 = iconv_open("UTF-8", "UTF-8");
   int invalid = 0;
   Convert(
       to_utf8, text, kReplacementUtf8, [](const char*, size_t) { return size_t{1}; }, &utf8,
       &invalid);
-  iconv_close(to_utf8);
 
   std::string result;
   result.reserve(utf8.size());
-  iconv_t to_cp932 = iconv_open("CP932", "UTF-8");
   Convert(
-      to_cp932, utf8, kGetaMark,
+      Converter("CP932", "UTF-8"), utf8, kGetaMark,
       [](const char* at, size_t) { return Utf8SequenceLength(static_cast<unsigned char>(*at)); },
       &result, replaced);
-  iconv_close(to_cp932);
   return result;
 }
 
-std::string ConvertFromCp932(std::string_view bytes, std::string_view charset) {
-  std::string result;
-  iconv_t cd = iconv_open(std::string(charset).c_str(), "CP932");
+std::string Cp932Converter::FromCp932(std::string_view bytes, std::string_view charset) {
+  iconv_t cd = Converter(std::string(charset), "CP932");
   if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(bytes);
+  std::string result;
   int replaced = 0;
   Convert(
       cd, bytes, "?",
@@ -117,8 +129,15 @@ std::string ConvertFromCp932(std::string_view bytes, std::string_view charset) {
         return (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
       },
       &result, &replaced);
-  iconv_close(cd);
   return result;
+}
+
+std::string ConvertToCp932(std::string_view text, std::string_view charset, int* replaced) {
+  return Cp932Converter().ToCp932(text, charset, replaced);
+}
+
+std::string ConvertFromCp932(std::string_view bytes, std::string_view charset) {
+  return Cp932Converter().FromCp932(bytes, charset);
 }
 
 std::string TerminalCharset() {

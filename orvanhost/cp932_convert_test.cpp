@@ -57,6 +57,20 @@ TEST(ConvertToCp932Test, ConvertsAndCountsWhatCodePage932CannotHold) {
   }
 }
 
+// One converter for many texts, as an import uses it: each text starts in the initial shift
+// state, whatever the one before left behind.
+TEST(Cp932ConverterTest, EachTextStartsAfresh) {
+  Cp932Converter converter;
+  int replaced = 0;
+  // Cut off inside the two-byte set: あ, then half a character.
+  EXPECT_EQ(converter.ToCp932("\x1B$B$\"$", "ISO-2022-JP", &replaced), "\x82\xA0\x81\xAC");
+  EXPECT_EQ(replaced, 1);
+  EXPECT_EQ(converter.ToCp932("$\"", "ISO-2022-JP", &replaced), "$\"");  // ASCII again
+  EXPECT_EQ(converter.ToCp932("\xE3\x81\x82", "UTF-8", &replaced), "\x82\xA0");
+  EXPECT_EQ(converter.FromCp932("\x82\xA0", "UTF-8"), "\xE3\x81\x82");
+  EXPECT_EQ(replaced, 1);
+}
+
 TEST(ConvertFromCp932Test, ConvertsToUtf8) {
   EXPECT_EQ(ConvertFromCp932("\x8E\x52\x93\x63 \xB1", "UTF-8"),
             "\xE5\xB1\xB1\xE7\x94\xB0 \xEF\xBD\xB1");

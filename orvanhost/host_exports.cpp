@@ -1,5 +1,6 @@
-// The host library's one exported entry: the operations of the process's StoreHost by number.
-// Everything else in liborvanLib.so is hidden (exports.map).
+// The host library's exported entries: the operations of the process's StoreHost by number, and
+// the optional failure operation by its name. Everything else in liborvanLib.so is hidden
+// (exports.map).
 #include <cstdint>
 #include <string_view>
 
@@ -45,6 +46,15 @@ constexpr HostVoidProc kDetach = Detach;
 }  // namespace
 
 static_assert(std::string_view(kHostLookupSymbol) == "OrvanLibProcByOrdinal");
+static_assert(std::string_view(kHostLastFailureSymbol) == "OrvanLibLastFailure");
+
+// The first failure of the process: the store unusable, a read error, scores not written.
+extern "C" __attribute__((visibility("default"))) int32_t OrvanLibLastFailure(char* buffer,
+                                                                              int32_t size) {
+  constexpr HostLastFailureProc kSignature = OrvanLibLastFailure;  // the contract's signature
+  (void)kSignature;
+  return Host().HostLastFailure(buffer, size);
+}
 
 extern "C" __attribute__((visibility("default"))) void* OrvanLibProcByOrdinal(int32_t ordinal) {
   switch (ordinal) {

@@ -1,5 +1,6 @@
 // orvanLib.dll's ten operations over the process's StoreHost. orvanLib.def exports them by
-// number only, as the real host library does; their names here are the DLL's internal ones.
+// number only, as the real host library does; their names here are the DLL's internal ones. The
+// optional failure operation is exported by its name only.
 #include <cstdint>
 
 #include "host/host_library.h"
@@ -39,6 +40,10 @@ int32_t ORVAN_API OrvanHostFinishMessage() { return Host().HostFinishMessage(); 
 int32_t ORVAN_API OrvanHostCloseFolder() { return Host().HostCloseFolder(); }
 int32_t ORVAN_API OrvanHostCloseUserList() { return Host().HostCloseUserList(); }
 int32_t ORVAN_API OrvanHostDetach() { return Host().HostDetach(); }
+// The first failure of the process: the store unusable, a read error, scores not written.
+int32_t ORVAN_API OrvanLibLastFailure(char* buffer, int32_t size) {
+  return Host().HostLastFailure(buffer, size);
+}
 
 }  // extern "C"
 
@@ -53,3 +58,4 @@ static_assert(sizeof(HostVoidProc{&OrvanHostFinishMessage}) > 0);
 static_assert(sizeof(HostVoidProc{&OrvanHostCloseFolder}) > 0);
 static_assert(sizeof(HostVoidProc{&OrvanHostCloseUserList}) > 0);
 static_assert(sizeof(HostVoidProc{&OrvanHostDetach}) > 0);
+static_assert(sizeof(HostLastFailureProc{&OrvanLibLastFailure}) > 0);

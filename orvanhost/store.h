@@ -1,13 +1,15 @@
 // The bundled host's store: one SQLite database file whose schema is its public format.
 //
 // Both the host library and the admin tool `orvan-host` open the store through here, so that
-// they agree on where it lives, how it is opened (WAL, a busy timeout) and what it holds. The
+// they agree on where it lives, how it is opened (a long busy timeout, nothing written on
+// opening) and what it holds. The
 // store is written by scripts and tools with plain SQL as well, so every text column is read as
 // bytes whether it holds a BLOB or a TEXT value.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -41,11 +43,12 @@ inline constexpr const char kStoreIndexesSql[] =
     "PRAGMA user_version = 1;\n";
 
 // The store's file name when ORVAN_STORE does not name one.
-inline constexpr const char kStoreFileName[] = "orvan.sqlite";
+inline constexpr char kStoreFileName[] = "orvan.sqlite";
 // The environment variable that names the store.
-inline constexpr const char kStoreEnvironmentVariable[] = "ORVAN_STORE";
-// How long a statement waits for another process's lock before it gives up.
-inline constexpr int kStoreBusyTimeoutMillis = 10000;
+inline constexpr char kStoreEnvironmentVariable[] = "ORVAN_STORE";
+// How long a statement waits for another process's lock before it gives up. A check run is a
+// batch job: it can wait a minute for a script's transaction rather than lose its scores.
+inline constexpr std::chrono::milliseconds kStoreLockWait{60000};
 
 // Code-page-932 texts that the store gives a meaning to.
 inline constexpr std::string_view kBoardKind = "\x8C\x66\x8E\xA6\x94\xC2";  // 掲示板
@@ -60,16 +63,34 @@ inline constexpr std::string_view kSentFolderName =                         // �
 // kStoreFileName in the running executable's directory.
 [[nodiscard]] std::string DefaultStorePath();
 
-// Opens the store at `path` read-write, in WAL mode with kStoreBusyTimeoutMillis and
-// synchronous=NORMAL (a killed process loses no committed transaction; a power cut may lose the
-// last few, never the store's consistency). With `create` the file is made when missing.
-// On success stores the connection in `*db` (the caller closes it with sqlite3_close) and
-// returns true. On failure stores null in `*db`, a one-line reason in `*error`, returns false.
-[[nodiscard]] bool OpenStore(const std::string& path, bool create, sqlite3** db,
-                             std::string* error);
+// How a store is opened.
+enum class StoreAccess {
+  kRead,    // read only: nothing of the file changes, and a write-protected store opens
+  kWrite,   // read and write an existing store; its journal mode stays as it is
+  kCreate,  // read and write, the file made when missing, and switched to WAL mode
+};
+
+// Whether a file exists at `path`, a UTF-8 name as SQLite takes them on every platform.
+[[nodiscard]] bool StoreFileExists(const std::string& path);
+
+// Opens the store at `path` with `access`, with `lock_wait` as the busy timeout. Opening
+// writes nothing: only kCreate makes a file or changes its journal mode. A connection to a
+// store in WAL mode runs with synchronous=NORMAL (a killed process loses no committed
+// transaction; a power cut may lose the last few, never the store's consistency), any other
+// with SQLite's default, FULL. On success stores the connection in `*db` (the caller closes it
+// with sqlite3_close) and returns true. On failure stores null in `*db`, a one-line reason in
+// `*error`, returns false.
+[[nodiscard]] bool OpenStore(const std::string& path, StoreAccess access, sqlite3** db,
+                             std::string* error,
+                             std::chrono::milliseconds lock_wait = kStoreLockWait);
+
+// Switches the store to WAL mode unless it is in it already; then sets synchronous=NORMAL.
+// Returns false with a reason in `*error` when the switch fails (the store stays as it was).
+[[nodiscard]] bool SwitchStoreToWal(sqlite3* db, std::string* error);
 
 // Creates the tables and indexes in an empty store. Returns false with a reason in `*error`.
 [[nodiscard]] bool CreateStoreSchema(sqlite3* db, std::string* error);
 
-// True when `db` holds the three tables (it does not check their columns).
-[[nodiscard]] bool StoreHasSchema(sqlite3* db);
+// True when `db` holds the three tables (it does not check their columns). Reads only. When
+// false, `*error` says why: the tables are missing, or the file cannot be read.
+[[nodiscard]] bool StoreHasSchema(sqlite3* db, std::string* error);

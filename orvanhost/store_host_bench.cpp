@@ -34,7 +34,7 @@ void Execute(sqlite3* db, const std::string& sql) {
 void BuildStore(const std::string& path) {
   sqlite3* db = nullptr;
   std::string error;
-  if (!OpenStore(path, true, &db, &error) || !CreateStoreSchema(db, &error)) {
+  if (!OpenStore(path, StoreAccess::kCreate, &db, &error) || !CreateStoreSchema(db, &error)) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
     std::exit(1);
   }
@@ -70,7 +70,7 @@ void BuildStore(const std::string& path) {
 void ResetScores() {
   sqlite3* db = nullptr;
   std::string error;
-  if (!OpenStore(g_store, false, &db, &error)) std::exit(1);
+  if (!OpenStore(g_store, StoreAccess::kWrite, &db, &error)) std::exit(1);
   Execute(db, "UPDATE messages SET score_state = -1, hits = NULL, points = 0");
   Execute(db, "PRAGMA wal_checkpoint(TRUNCATE)");
   sqlite3_close(db);

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -155,15 +158,71 @@ TEST_F(StoreHostTest, RefusesMissingUsersAndFolders) {
   EXPECT_STREQ(message_->Title(), "other");
 }
 
-TEST_F(StoreHostTest, FindsNamesThatScriptsWroteAsText) {
+// HostOpenFolder opens the folder of the user just delivered, however its name is stored: as
+// TEXT beside a BLOB of the same bytes, with a NUL inside, or longer than the record's field.
+// A name that is not the one just delivered is still found by its bytes, TEXT or BLOB.
+TEST_F(StoreHostTest, OpensTheFolderOfTheUserDeliveredLast) {
+  const std::string long_name = "L" + std::string(UserRecord::kNameSize + 100, 'n');
   {
     SideConnection side(path_);
-    side.Execute("INSERT INTO users (position, name) VALUES (40, 'texty')");
-    side.Execute("INSERT INTO folders (id, user, name) VALUES (5, 40, 'box')");
+    side.Execute("DELETE FROM messages; DELETE FROM folders; DELETE FROM users");
+    const std::vector<std::string> names = {
+        "'abc'",   Blob("abc"),     Blob(std::string("a\0bc", 4)),
+        Blob("a"), Blob(long_name), Blob(std::string("a\0", 2))};
+    for (size_t i = 0; i < names.size(); ++i) {
+      const std::string n = std::to_string(i + 1);
+      side.Execute("INSERT INTO users (position, name) VALUES (" + n + ", " + names[i] + ")");
+      side.Execute("INSERT INTO folders (id, user, name) VALUES (" + n + ", " + n + ", " +
+                   Blob(kSent) + ")");
+      side.Execute("INSERT INTO messages (folder, title) VALUES (" + n + ", 'of user " + n + "')");
+    }
   }
   StoreHost host(path_);
   Walk(host);
-  EXPECT_NE(host.HostOpenFolder("texty", "box", 0, ""), 0);
+  std::memset(user_->bytes, 0, sizeof user_->bytes);
+  std::vector<std::string> titles;
+  while (host.HostNextUser(user_.get(), 1) != 0) {
+    ASSERT_NE(host.HostOpenFolder(user_->Name(), kSent.c_str(), 0, user_->Kind()), 0);
+    ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+    titles.emplace_back(message_->Title());
+  }
+  EXPECT_EQ(titles, (std::vector<std::string>{"of user 1", "of user 2", "of user 3", "of user 4",
+                                              "of user 5", "of user 6"}));
+  // By name, not just delivered: the first user in position order whose name has the bytes.
+  ASSERT_NE(host.HostOpenFolder("abc", kSent.c_str(), 0, ""), 0);
+  ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+  EXPECT_STREQ(message_->Title(), "of user 1");
+  // The last user delivered, whose name "a\0" the record holds as "a", still comes first.
+  ASSERT_NE(host.HostOpenFolder("a", kSent.c_str(), 0, ""), 0);
+  ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+  EXPECT_STREQ(message_->Title(), "of user 6");
+  EXPECT_EQ(host.LastFailure(), "");
+}
+
+// Texts are read as bytes whatever their storage class, and one longer than its field is read
+// only as far as the field holds, TEXT as well as BLOB.
+TEST_F(StoreHostTest, ReadsTextsOfEveryStorageClass) {
+  std::string long_body = "x";
+  while (long_body.size() < 40000) long_body += kA;
+  {
+    SideConnection side(path_);
+    side.Execute("UPDATE messages SET title = 'text title', destination = 12345, body = CAST(" +
+                 Blob(long_body) + " AS TEXT) WHERE position = 3");
+    side.Execute(
+        "UPDATE messages SET title = 1.5, destination = x'', body = 'short text' "
+        "WHERE position = 7");
+  }
+  StoreHost host(path_);
+  Walk(host);
+  ASSERT_NE(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+  ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+  EXPECT_STREQ(message_->Title(), "text title");
+  EXPECT_STREQ(message_->Destination(), "12345");
+  EXPECT_EQ(std::string(message_->Body()), long_body.substr(0, StoreHost::kMaxBodyText));
+  ASSERT_NE(host.HostNextMessage(message_.get(), 0), 0);
+  EXPECT_STREQ(message_->Title(), "1.5");
+  EXPECT_STREQ(message_->Destination(), "");
+  EXPECT_STREQ(message_->Body(), "short text");
 }
 
 TEST_F(StoreHostTest, WritesExactlyTheMessageFieldsAndCutsTheBody) {
@@ -229,6 +288,8 @@ TEST_F(StoreHostTest, PendingScoresAreWrittenWhenTheFolderEnds) {
   };
   int hits = 1;
   for (const auto& [name, end] : endings) {
+    SideConnection(path_).Execute(
+        "UPDATE messages SET score_state = -1, hits = NULL WHERE position = 7");
     StoreHost host(path_);
     Walk(host);
     ASSERT_NE(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
@@ -239,6 +300,8 @@ TEST_F(StoreHostTest, PendingScoresAreWrittenWhenTheFolderEnds) {
     SideConnection side(path_);
     EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 7"), hits) << name;
   }
+  SideConnection(path_).Execute(
+      "UPDATE messages SET score_state = -1, hits = NULL WHERE position = 7");
   {
     StoreHost host(path_);
     Walk(host);
@@ -267,26 +330,323 @@ TEST_F(StoreHostTest, ABatchIsWrittenWhenItsWindowIsOver) {
   EXPECT_EQ(host.HostNextMessage(message_.get(), 0), 0);  // the folder goes on where it was
 }
 
-TEST_F(StoreHostTest, StoreThatCannotBeOpenedMakesTheUserListFail) {
+// A store that cannot be used makes the user list fail with a failure that says why, and stays
+// as it was: a missing store is not created, and a 0-byte file does not become a database.
+TEST_F(StoreHostTest, StoreThatCannotBeUsedIsAFailure) {
+  struct Case {
+    std::string path;    // the store
+    const char* reason;  // what the failure says after "cannot be used: "
+  };
   const std::string garbage = dir_.File("garbage.sqlite");
   std::ofstream(garbage) << "this is not a database, it is only text that goes on and on";
-  const std::string empty = dir_.File("empty.sqlite");
-  {
+  const std::string zero_bytes = dir_.File("zero.sqlite");
+  std::ofstream{zero_bytes};
+  const std::string no_tables = dir_.File("no_tables.sqlite");
+  const std::string no_body = dir_.File("no_body.sqlite");
+  for (const std::string* path : {&no_tables, &no_body}) {
     sqlite3* db = nullptr;
     std::string error;
-    ASSERT_TRUE(OpenStore(empty, /*create=*/true, &db, &error)) << error;
+    ASSERT_TRUE(OpenStore(*path, StoreAccess::kCreate, &db, &error)) << error;
+    if (path == &no_body) {
+      sqlite3_exec(db,
+                   "CREATE TABLE users (position INTEGER PRIMARY KEY, name, kind);"
+                   "CREATE TABLE folders (id INTEGER PRIMARY KEY, user, name);"
+                   "CREATE TABLE messages (position INTEGER PRIMARY KEY, folder, title);",
+                   nullptr, nullptr, nullptr);
+    }
     sqlite3_close(db);
   }
-  for (const std::string& path : {dir_.File("missing.sqlite"), garbage, empty}) {
-    StoreHost host(path);
+  const Case cases[] = {
+      {dir_.File("missing.sqlite"), "it does not exist"},
+      {garbage, "file is not a database"},
+      {zero_bytes, "not an orvan store (no users, folders and messages tables)"},
+      {no_tables, "not an orvan store (no users, folders and messages tables)"},
+      {no_body, "no such column: score_state"},
+  };
+  for (const Case& c : cases) {
+    StoreHost host(c.path);
     host.HostAttach(0, "orLexmon");
-    EXPECT_EQ(host.HostOpenUserList(0, 0, "*"), 0) << path;
-    EXPECT_EQ(host.HostNextUser(user_.get(), 1), 0) << path;
-    EXPECT_EQ(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0) << path;
+    EXPECT_EQ(host.HostOpenUserList(0, 0, "*"), 0) << c.path;
+    EXPECT_EQ(host.HostNextUser(user_.get(), 1), 0) << c.path;
     host.HostCloseUserList();
     host.HostDetach();
+    EXPECT_EQ(host.LastFailure(), "the store " + c.path + " cannot be used: " + c.reason);
+    char buffer[16];
+    EXPECT_EQ(host.HostLastFailure(buffer, sizeof buffer), 1);
+    EXPECT_EQ(std::string(buffer), host.LastFailure().substr(0, 15));
   }
   EXPECT_NE(access(dir_.File("missing.sqlite").c_str(), F_OK), 0);  // not created
+  EXPECT_EQ(std::filesystem::file_size(zero_bytes), 0u);            // not made a database
+
+  // A store that the operator may only read: the scores could not be stored.
+  ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  const int status = RunInChild(
+      [this] {
+        StoreHost host(path_);
+        if (host.HostOpenUserList(0, 0, "*") != 0) return 1;
+        return host.LastFailure() == "the store " + path_ +
+                                         " cannot be used: it is read-only, so no score could "
+                                         "be stored"
+                   ? 0
+                   : 2;
+      },
+      /*as_other_user=*/true);
+  EXPECT_EQ(status, 0);
+}
+
+// Opening and reading write nothing: a store made with plain SQL in its own journal mode, whose
+// messages are all scored, is byte for byte the same after a run; it goes to WAL mode only with
+// the first score written.
+TEST_F(StoreHostTest, ARunThatStoresNothingLeavesTheStoreAsItWas) {
+  const std::string plain = dir_.File("plain.sqlite");
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(plain.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           (std::string(kStoreSchemaSql) + kStoreIndexesSql +
+                            "INSERT INTO users (name) VALUES (x'75');"
+                            "INSERT INTO folders (user, name) VALUES (1, " +
+                            Blob(kSent) +
+                            ");"
+                            "INSERT INTO messages (folder, score_state, hits) VALUES (1, 0, 1);"
+                            "INSERT INTO messages (folder, score_state, hits) VALUES (1, 0, 2);")
+                               .c_str(),
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+  }
+  const auto bytes = [&plain] {
+    std::ifstream file(plain, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  };
+  const auto journal_mode = [&plain] { return SideConnection(plain).Bytes("PRAGMA journal_mode"); };
+  const std::string before = bytes();
+  const auto run = [&] {
+    StoreHost host(plain);
+    Walk(host);
+    ASSERT_NE(host.HostNextUser(user_.get(), 1), 0);
+    ASSERT_NE(host.HostOpenFolder(user_->Name(), kSent.c_str(), 0, ""), 0);
+    while (host.HostNextMessage(message_.get(), 0) != 0) {
+      if (message_->ScoreState() < 0) host.HostStoreScore(3, 4);
+    }
+    host.HostDetach();
+    EXPECT_EQ(host.LastFailure(), "");
+  };
+  run();
+  EXPECT_EQ(bytes(), before);
+  EXPECT_EQ(journal_mode(), "delete");
+  SideConnection(plain).Execute("UPDATE messages SET score_state = -1 WHERE hits = 2");
+  run();
+  EXPECT_EQ(journal_mode(), "wal");
+  EXPECT_EQ(SideConnection(plain).Integer("SELECT count(*) FROM messages WHERE hits = 3"), 1);
+}
+
+// A page that cannot be read ends the folder, and the user list, as their end does, but it is
+// a failure, never taken for "no more".
+TEST_F(StoreHostTest, ReadErrorIsAFailureNotTheEnd) {
+  {
+    SideConnection side(path_);
+    side.Execute("BEGIN");
+    for (int i = 0; i < 400; ++i) {
+      side.Execute("INSERT INTO messages (folder, body) VALUES (2, randomblob(900))");
+      side.Execute("INSERT INTO users (name) VALUES (randomblob(900))");
+    }
+    side.Execute("COMMIT");
+  }  // the last connection copies the log into the file
+  int64_t page_size = 0;
+  std::vector<int64_t> pages;  // a leaf page in the middle of each table
+  {
+    SideConnection side(path_);
+    page_size = side.Integer("PRAGMA page_size");
+    for (const char* table : {"messages", "users"}) {
+      const std::string where =
+          std::string(" FROM dbstat WHERE name = '") + table + "' AND pagetype = 'leaf'";
+      const int64_t leaves = side.Integer("SELECT count(*)" + where);
+      if (leaves < 10) GTEST_SKIP() << "no dbstat in this SQLite";
+      pages.push_back(side.Integer("SELECT pageno" + where + " ORDER BY pageno LIMIT 1 OFFSET " +
+                                   std::to_string(leaves / 2)));
+    }
+  }
+  {
+    std::fstream file(path_, std::ios::binary | std::ios::in | std::ios::out);
+    for (const int64_t page : pages) {
+      file.seekp((page - 1) * page_size);
+      file.write("\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8);  // no page type that SQLite knows
+    }
+  }
+  StoreHost host(path_);
+  Walk(host);
+  ASSERT_NE(host.HostOpenFolder("sato", kSent.c_str(), 0, ""), 0);
+  int delivered = 0;
+  while (host.HostNextMessage(message_.get(), 0) != 0) ++delivered;
+  EXPECT_GT(delivered, 0);
+  EXPECT_LT(delivered, 400);
+  EXPECT_EQ(host.LastFailure(), "cannot read the messages of the store " + path_ +
+                                    ": database disk image is malformed");
+  StoreHost users(path_);
+  Walk(users);
+  int listed = 0;
+  while (users.HostNextUser(user_.get(), 1) != 0) ++listed;
+  EXPECT_LT(listed, 403);
+  EXPECT_EQ(users.LastFailure(), "cannot read the user list of the store " + path_ +
+                                     ": database disk image is malformed");
+}
+
+// While another process holds the store's lock, scores wait: past a window's end without
+// holding up the run, and at the folder's end for up to the lock wait. Scores that still
+// cannot be written are given up with a failure that says how many and why, and a later run
+// writes them.
+TEST_F(StoreHostTest, LockedStoreIsWaitedForAndNeverLosesScoresInSilence) {
+  constexpr auto kWait = std::chrono::milliseconds(1500);
+  const auto score_folder = [this](StoreHost& host) {
+    Walk(host);
+    ASSERT_NE(host.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+    while (host.HostNextMessage(message_.get(), 0) != 0) {
+      if (message_->ScoreState() < 0) host.HostStoreScore(8, 9);
+      std::this_thread::sleep_for(StoreHost::kMaxBatchAge);  // every window ends while locked
+      host.HostFinishMessage();
+    }
+  };
+  {
+    // Locked for a while: the scores are written once the lock is free.
+    SideConnection locker(path_);
+    locker.Execute("BEGIN IMMEDIATE");
+    StoreHost host(path_, kWait);
+    score_folder(host);
+    std::thread release([&locker, kWait] {
+      std::this_thread::sleep_for(kWait / 3);
+      locker.Execute("COMMIT");
+    });
+    host.HostCloseFolder();
+    release.join();
+    EXPECT_EQ(host.LastFailure(), "");
+    EXPECT_EQ(SideConnection(path_).Integer("SELECT hits FROM messages WHERE position = 7"), 8);
+  }
+  SideConnection(path_).Execute("UPDATE messages SET score_state = -1, hits = NULL");
+  {
+    // Locked for longer than the wait.
+    SideConnection locker(path_);
+    locker.Execute("BEGIN IMMEDIATE");
+    StoreHost host(path_, kWait);
+    score_folder(host);
+    const auto start = std::chrono::steady_clock::now();
+    host.HostCloseFolder();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, kWait);
+    EXPECT_EQ(host.LastFailure(), "2 scores not written to the store " + path_ +
+                                      ": database is locked (after waiting 2 s for the lock); "
+                                      "those messages stay unscored for the next run");
+    locker.Execute("COMMIT");
+    EXPECT_EQ(SideConnection(path_).Integer("SELECT count(*) FROM messages WHERE score_state < 0"),
+              4);
+  }
+  StoreHost host(path_, kWait);
+  score_folder(host);
+  host.HostCloseFolder();
+  EXPECT_EQ(host.LastFailure(), "");
+  EXPECT_EQ(SideConnection(path_).Integer("SELECT count(*) FROM messages WHERE hits = 8"), 2);
+}
+
+// A disk that fills up while scores are written: each batch is rolled back whole, every
+// message stays unscored, and the host says so. Once the store is open, the child may write no
+// file beyond 4 KB, which the write-ahead log needs for its first page of scores.
+TEST_F(StoreHostTest, FullDiskIsAFailureAndLeavesEveryMessageUnscored) {
+  {
+    SideConnection side(path_);
+    side.Execute("BEGIN");
+    for (int i = 0; i < 300; ++i) {
+      side.Execute("INSERT INTO messages (folder, body) VALUES (2, randomblob(900))");
+    }
+    side.Execute("COMMIT");
+  }
+  int pipe_ends[2];
+  ASSERT_EQ(pipe(pipe_ends), 0);
+  const int status = RunInChild([this, &pipe_ends] {
+    StoreHost host(path_);
+    if (host.HostOpenUserList(0, 0, "*") == 0) return 2;
+    if (host.HostOpenFolder("sato", kSent.c_str(), 0, "") == 0) return 3;
+    auto record = std::make_unique<MessageRecord>();
+    signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    const rlimit limit{4096, 4096};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 1;
+    while (host.HostNextMessage(record.get(), 0) != 0) host.HostStoreScore(1, 1);
+    host.HostDetach();
+    const std::string& failure = host.LastFailure();
+    return write(pipe_ends[1], failure.data(), failure.size()) ==
+                   static_cast<ssize_t>(failure.size())
+               ? 0
+               : 4;
+  });
+  close(pipe_ends[1]);
+  char buffer[512] = {};
+  const ssize_t got = read(pipe_ends[0], buffer, sizeof buffer - 1);
+  close(pipe_ends[0]);
+  ASSERT_EQ(status, 0);
+  // "N scores not written to the store PATH: REASON; ...", N being the first batch's size, and
+  // REASON SQLite's ("database or disk is full", or an I/O error for a file past its limit).
+  const std::string failure(buffer, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+  const size_t count_end = failure.find(' ');
+  ASSERT_NE(count_end, std::string::npos) << failure;
+  EXPECT_GT(std::atoi(failure.substr(0, count_end).c_str()), 0) << failure;
+  const std::string middle = " scores not written to the store " + path_ + ": ";
+  EXPECT_EQ(failure.substr(count_end, middle.size()), middle) << failure;
+  const std::string end = "; those messages stay unscored for the next run";
+  EXPECT_GT(failure.size(), count_end + middle.size() + end.size()) << failure;
+  EXPECT_EQ(failure.substr(failure.size() - std::min(failure.size(), end.size())), end) << failure;
+  SideConnection side(path_);
+  EXPECT_EQ(side.Bytes("PRAGMA integrity_check"), "ok");
+  EXPECT_EQ(side.Integer("SELECT count(*) FROM messages WHERE folder = 2 AND score_state < 0"),
+            300);
+}
+
+// A score is written only to the row that still holds what was delivered: a message rewritten
+// in between stays unscored, and of two runs over the same message only the first to write
+// scores it. A long TEXT body, read through its blob, is checked the same way and scored.
+TEST_F(StoreHostTest, ScoresOnlyWhatTheRowStillHolds) {
+  std::string long_body;
+  while (long_body.size() < 50000) long_body += "abc ";
+  SideConnection side(path_);
+  side.Execute("INSERT INTO messages (position, folder, body) VALUES (8, 1, '" + long_body + "')");
+  side.Execute("INSERT INTO messages (position, folder, body) VALUES (10, 1, 'same')");
+  StoreHost first(path_);
+  StoreHost second(path_);
+  for (StoreHost* host : {&first, &second}) {
+    Walk(*host);
+    ASSERT_NE(host->HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+    ASSERT_NE(host->HostNextMessage(message_.get(), 0), 0);  // position 3, scored before
+  }
+  // Position 7: the second run reads it too, and writes after the first.
+  ASSERT_NE(first.HostNextMessage(message_.get(), 0), 0);
+  ASSERT_NE(second.HostNextMessage(message_.get(), 0), 0);
+  first.HostStoreScore(1, 10);
+  second.HostStoreScore(2, 20);
+  // Position 8: delivered, then rewritten with a new body before its score is written.
+  ASSERT_NE(first.HostNextMessage(message_.get(), 0), 0);
+  first.HostStoreScore(3, 30);
+  side.Execute("UPDATE messages SET body = 'new text' WHERE position = 8");
+  // Position 10: rewritten with the same text, which leaves it as delivered.
+  ASSERT_NE(first.HostNextMessage(message_.get(), 0), 0);
+  first.HostStoreScore(4, 40);
+  side.Execute("UPDATE messages SET body = 'same' WHERE position = 10");
+  first.HostCloseFolder();
+  second.HostCloseFolder();
+  EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 7"), 1);
+  EXPECT_EQ(side.Bytes("SELECT quote(hits) || score_state FROM messages WHERE position = 8"),
+            "NULL-1");
+  EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 10"), 4);
+  EXPECT_EQ(first.LastFailure(), "");  // a rewritten message is no failure of the host
+  EXPECT_EQ(second.LastFailure(), "");
+
+  // The long TEXT body, read only in part, is scored when left alone.
+  side.Execute("UPDATE messages SET body = '" + long_body + "' WHERE position = 8");
+  StoreHost third(path_);
+  Walk(third);
+  ASSERT_NE(third.HostOpenFolder("yamada", kSent.c_str(), 0, ""), 0);
+  while (third.HostNextMessage(message_.get(), 0) != 0) {
+    if (message_->ScoreState() < 0) third.HostStoreScore(5, 50);
+  }
+  third.HostCloseFolder();
+  EXPECT_EQ(side.Integer("SELECT hits FROM messages WHERE position = 8"), 5);
 }
 
 TEST_F(StoreHostTest, DeliversEveryMessageOnceAcrossManyBatches) {
@@ -391,7 +751,8 @@ TEST_F(StoreHostTest, KilledRunsLoseNothing) {
             kMessages);
 }
 
-// The built library, loaded as the program loads it: one exported lookup entry, ten numbers.
+// The built library, loaded as the program loads it: one exported lookup entry, ten numbers,
+// and the failure operation by its name.
 TEST_F(StoreHostTest, LibraryExportsTheTenOperationsByNumber) {
   void* library = dlopen(ORVANHOST_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
@@ -431,6 +792,22 @@ TEST_F(StoreHostTest, LibraryExportsTheTenOperationsByNumber) {
   close_folder();
   close_list();
   detach();
+  // The optional failure operation, by its name: nothing failed so far.
+  const auto last_failure =
+      reinterpret_cast<HostLastFailureProc>(dlsym(library, kHostLastFailureSymbol));
+  ASSERT_NE(last_failure, nullptr);
+  char buffer[256];
+  EXPECT_EQ(last_failure(buffer, sizeof buffer), 0);
+  // A store that cannot be used is the process's first failure, and stays so.
+  const std::string missing = dir_.File("missing.sqlite");
+  setenv(kStoreEnvironmentVariable, missing.c_str(), 1);
+  attach(0, "orLexmon");
+  EXPECT_EQ(open_list(0, 0, "*"), 0);
+  detach();
+  setenv(kStoreEnvironmentVariable, dir_.File("garbage").c_str(), 1);
+  EXPECT_EQ(open_list(0, 0, "*"), 0);
+  EXPECT_NE(last_failure(buffer, sizeof buffer), 0);
+  EXPECT_EQ(std::string(buffer), "the store " + missing + " cannot be used: it does not exist");
   unsetenv(kStoreEnvironmentVariable);
   dlclose(library);
   SideConnection side(path_);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -23,7 +25,7 @@ TempDir::~TempDir() {
 
 SideConnection::SideConnection(const std::string& path) {
   std::string error;
-  if (!OpenStore(path, /*create=*/false, &db_, &error)) ADD_FAILURE() << path << ": " << error;
+  if (!OpenStore(path, StoreAccess::kWrite, &db_, &error)) ADD_FAILURE() << path << ": " << error;
 }
 
 SideConnection::~SideConnection() { sqlite3_close(db_); }
@@ -67,7 +69,7 @@ std::string SideConnection::Bytes(const std::string& sql) {
 void CreateEmptyStore(const std::string& path) {
   sqlite3* db = nullptr;
   std::string error;
-  ASSERT_TRUE(OpenStore(path, /*create=*/true, &db, &error)) << error;
+  ASSERT_TRUE(OpenStore(path, StoreAccess::kCreate, &db, &error)) << error;
   EXPECT_TRUE(CreateStoreSchema(db, &error)) << error;
   sqlite3_close(db);
 }
@@ -80,4 +82,17 @@ std::string Hex(const std::string& bytes) {
     hex += kDigits[c & 15];
   }
   return hex;
+}
+
+int RunInChild(const std::function<int()>& body, bool as_other_user) {
+  std::fflush(nullptr);  // the child must not write the parent's pending output again
+  const pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    if (as_other_user && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(125);
+    _exit(body());
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

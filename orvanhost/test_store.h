@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The bytes as upper-case hexadecimal digits, as SQLite's hex() gives them.
@@ -44,3 +45,8 @@ class SideConnection {
 
 // Creates a store at `path` with the schema and nothing in it.
 void CreateEmptyStore(const std::string& path);
+
+// Runs `body` in a child process and returns its exit status (-1 when it did not exit). With
+// `as_other_user`, a child of root first takes the rights of user and group 65534 (nobody), so
+// that file permissions hold as they do for an operator; other users run it as they are.
+int RunInChild(const std::function<int()>& body, bool as_other_user = false);

@@ -36,7 +36,10 @@ void WalCheckpointer::Run() {
       requested_ = false;
     }
     std::string error;
-    if (db == nullptr && !OpenStore(path_, /*create=*/false, &db, &error)) continue;
+    if (db == nullptr &&
+        !OpenStore(path_, StoreAccess::kWrite, &db, &error, std::chrono::milliseconds(0))) {
+      continue;  // asked again with the next request
+    }
     sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
   }
   sqlite3_close(db);

@@ -45,13 +45,23 @@ CCheckRun::CCheckRun(HostLibrary& host) : m_host(host) {
 }
 
 int CCheckRun::StartRun() {
-  int loaded = m_keywords.LoadKeywordFile();
-  PostCommand(loaded > 0 ? kIdmNextUser : kIdCancel);
-  return loaded;
+  char path[KeywordTable::kPathSize];
+  if (!DefaultKeywordFilePath(path)) {
+    m_keywordList = KeywordListStatus{};
+    m_end = RunEnd::kNoKeyword;
+    PostCommand(kIdCancel);
+    return 0;
+  }
+  return StartRunFrom(path);
 }
 
 int CCheckRun::StartRunFrom(const char* path) {
-  int loaded = m_keywords.LoadKeywordFileFrom(path);
+  m_keywordList = KeywordListStatus{};
+  m_keywordList.path = path != nullptr ? path : "";
+  const int loaded = m_keywords.LoadKeywordFileFrom(path, &m_keywordList.error_number);
+  m_keywordList.loaded = loaded;
+  m_keywordList.ignored = m_keywords.IgnoredLines();
+  if (loaded == 0) m_end = RunEnd::kNoKeyword;
   PostCommand(loaded > 0 ? kIdmNextUser : kIdCancel);
   return loaded;
 }
@@ -60,6 +70,7 @@ void CCheckRun::OnNextUser() {
   if (m_host.HostNextUser(&m_userRecord, 1) == 0) {
     m_strUser = kTextAllUsersDone;
     Refresh();
+    m_end = RunEnd::kAllUsersDone;
     PostCommand(kIdOk);
     CheckInvariants();
     return;
@@ -86,6 +97,7 @@ void CCheckRun::OnNextUser() {
   }
   m_strUser += kTextOpenError;
   Refresh();
+  m_end = RunEnd::kFolderNotOpened;
   PostCommand(kIdCancel);
   CheckInvariants();
 }

@@ -31,6 +31,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "framework/cstring.h"
 #include "host/host_library.h"
@@ -51,6 +52,22 @@ static_assert(sizeof kTextAllUsersDone == 15 && sizeof kTextOpenError == 24 &&
               sizeof kTextCheckDone == 16 && sizeof kTextBoardKind == 7 &&
               sizeof kTextSentFolder == 15);
 
+// How a run came to its end, as far as the run itself knows it.
+enum class RunEnd {
+  kNotEnded,         // no end posted: the window was closed by other means, or never ran
+  kAllUsersDone,     // IDOK after the last user
+  kNoKeyword,        // IDCANCEL at the start: the keyword list holds no keyword, or was not read
+  kFolderNotOpened,  // IDCANCEL after a folder that could not be opened
+};
+
+// What the start of the run found out about the keyword list.
+struct KeywordListStatus {
+  std::string path;      // the list read; empty when no path could be formed
+  int error_number = 0;  // errno of a failed open or read; 0 when it was read to its end
+  int loaded = 0;        // keywords loaded
+  int ignored = 0;       // keyword lines past the table's capacity, left out
+};
+
 // Command numbers of the run and of the dialog.
 enum : int {
   kIdOk = 1,                // IDOK: the run's normal end
@@ -70,11 +87,16 @@ class CCheckRun {
 
   // Loads the keyword list (from the executable's directory) and posts the first step: 32773
   // when at least one keyword was loaded, IDCANCEL otherwise. Returns the number loaded. Calls
-  // nothing of the host.
+  // nothing of the host. The list is opened once, so a FIFO works.
   // REQUIRES: called once, before any step.
   int StartRun();
   // The same with the keyword list at `path` (the headless driver, tests).
   int StartRunFrom(const char* path);
+
+  // How the run ended, and what its start found of the keyword list: for the program's exit
+  // status and the line that says why. The run itself never looks at them.
+  [[nodiscard]] RunEnd End() const { return m_end; }
+  [[nodiscard]] const KeywordListStatus& KeywordList() const { return m_keywordList; }
 
   // Command 32773: next user. Fetches the next user into m_userRecord, resets the counters,
   // opens the user's folder and posts 32774; posts IDOK when no user is left and IDCANCEL when
@@ -116,5 +138,7 @@ class CCheckRun {
  private:
   void CheckInvariants() const;  // asserts invariants 1 and 3 (debug builds)
 
-  HostLibrary& m_host;  // the bound host library; outlives the run
+  HostLibrary& m_host;               // the bound host library; outlives the run
+  RunEnd m_end = RunEnd::kNotEnded;  // set where the run posts its end
+  KeywordListStatus m_keywordList;   // set by the start of the run
 };

@@ -8,11 +8,14 @@ int CHeadlessRun::RunQueue() {
   while (!m_queue.empty()) {
     int command = m_queue.front();
     m_queue.pop_front();
+    m_current = command;
     if (command == kIdmNextUser) {
       OnNextUser();
     } else if (command == kIdmCheckMessage) {
       OnCheckMessage();
-    } else if (command == kIdOk || command == kIdCancel) {
+    }
+    m_current = 0;
+    if (command == kIdOk || command == kIdCancel) {
       end = command;
       break;
     }
@@ -22,9 +25,11 @@ int CHeadlessRun::RunQueue() {
   return end;
 }
 
-int RunHeadless(HostLibrary& host, CHeadlessRun& run, const char* keyword_path) {
+int RunHeadless(HostLibrary& host, CHeadlessRun& run, const char* keyword_path,
+                bool* user_list_opened) {
   host.HostAttach(0, "orLexmon");
   int32_t userListOpen = host.HostOpenUserList(0, 0, "*");
+  if (user_list_opened != nullptr) *user_list_opened = userListOpen != 0;
   if (keyword_path != nullptr) {
     run.StartRunFrom(keyword_path);
   } else {

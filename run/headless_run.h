@@ -26,13 +26,20 @@ class CHeadlessRun : public CCheckRun {
   void PostCommand(int command) override { m_queue.push_back(command); }
   void Refresh() override {}  // no boxes; a driver that reports progress replaces it
 
+  // The command whose step is running (kIdmNextUser or kIdmCheckMessage), or 0 between steps:
+  // a driver tells from it and from what a step posts where the run stands.
+  [[nodiscard]] int CurrentCommand() const { return m_current; }
+
  private:
   std::deque<int> m_queue;  // posted commands, oldest first
+  int m_current = 0;        // the command being run, or 0
 };
 
 // The program's whole sequence without a window: HostAttach(0, "orLexmon"),
 // HostOpenUserList(0, 0, "*"), the run from its start (the keyword list at `keyword_path`, or
 // "orvan.key" beside the executable when null) to its end, HostCloseUserList when the user list
-// opened, HostDetach. Returns what RunQueue returned.
+// opened, HostDetach. Returns what RunQueue returned; `*user_list_opened`, when given, becomes
+// whether HostOpenUserList returned nonzero.
 // REQUIRES: `run` is fresh and runs over `host`.
-int RunHeadless(HostLibrary& host, CHeadlessRun& run, const char* keyword_path);
+int RunHeadless(HostLibrary& host, CHeadlessRun& run, const char* keyword_path,
+                bool* user_list_opened = nullptr);

@@ -19,12 +19,10 @@
 
 namespace {
 
-constexpr size_t kLineBufferSize = 4096;                  // a piece: 4095 bytes and a NUL
-#ifdef _WIN32
-constexpr char kKeywordFileName[] = "\\orvan.key";        // appended to the directory
-#else
-constexpr char kKeywordFileName[] = "/orvan.key";         // appended to the directory
-#endif
+constexpr size_t kLineBufferSize = 4096;  // a piece: 4095 bytes and a NUL
+// The file name appended to the directory, with a separator of the path's convention.
+constexpr char kKeywordFileNameCp932[] = "\\orvan.key";
+constexpr char kKeywordFileNameUtf8[] = "/orvan.key";
 
 // The widest vectors of keywords that this processor can compare.
 KeywordTable::ScanVectors WidestVectors() {
@@ -70,18 +68,26 @@ KeywordTable::KeywordTable() {
 KeywordTable::~KeywordTable() { ReleaseKeywords(); }
 
 int KeywordTable::LoadKeywordFile() {
-  char executable[kPathSize];
-  if (GetModuleFileName(executable, kPathSize) == 0) return 0;
   char path[kPathSize];
-  if (!FormKeywordFilePath(executable, path)) return 0;
+  if (!DefaultKeywordFilePath(path)) return 0;
   return LoadKeywordFileFrom(path);
 }
 
 int KeywordTable::LoadKeywordFileFrom(const char* path) {
+  int error_number = 0;
+  return LoadKeywordFileFrom(path, &error_number);
+}
+
+int KeywordTable::LoadKeywordFileFrom(const char* path, int* error_number) {
   assert(m_nCount == 0 && m_pKeywords[0] == nullptr);
   m_nIgnoredLines = 0;
+  *error_number = 0;
   TextFile file;
-  if (path == nullptr || !file.Open(path)) return 0;
+  if (path == nullptr) return 0;
+  if (!file.Open(path)) {
+    *error_number = file.ErrorNumber();
+    return 0;
+  }
 
   int n = 0;
   char line[kLineBufferSize];
@@ -109,6 +115,12 @@ int KeywordTable::LoadKeywordFileFrom(const char* path) {
       if (value > 0) m_nWeights[n] = value;
     }
     ++n;
+  }
+  if (file.ErrorNumber() != 0) {
+    *error_number = file.ErrorNumber();
+    ReleaseKeywords();
+    m_nIgnoredLines = 0;
+    n = 0;
   }
 
   std::memset(m_firstBytes, 0, sizeof m_firstBytes);
@@ -176,27 +188,46 @@ Score KeywordTable::ScoreMessage(char* body, char* title) const {
   return score;
 }
 
-bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+bool FormKeywordFilePath(const char* executable_path, PathConvention convention,
+                         char (&out)[KeywordTable::kPathSize]) {
   const auto* path = reinterpret_cast<const unsigned char*>(executable_path);
-  const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
-
-  // The directory ends after the last separator, found character by character so that the
-  // second byte of a two-byte character never counts.
-  size_t directory_end = drive;
-  size_t i = drive;
-  while (path[i] != 0) {
-    if (IsLeadByte(path[i])) {
-      if (path[i + 1] == 0) break;
-      i += 2;
-      continue;
+  size_t directory_end = 0;  // just after the directory's last separator
+  const char* name = kKeywordFileNameUtf8;
+  if (convention == PathConvention::kCodePage932) {
+    name = kKeywordFileNameCp932;
+    const size_t drive = (path[0] != 0 && path[1] == ':') ? 2 : 0;
+    // Character by character, so that the second byte of a two-byte character never counts.
+    directory_end = drive;
+    size_t i = drive;
+    while (path[i] != 0) {
+      if (IsLeadByte(path[i])) {
+        if (path[i + 1] == 0) break;
+        i += 2;
+        continue;
+      }
+      if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
+      ++i;
     }
-    if (path[i] == '\\' || path[i] == '/') directory_end = i + 1;
-    ++i;
+  } else {
+    // In UTF-8 every byte of a multi-byte character is 0x80 or above: a '/' is always a '/'.
+    if (const char* slash = std::strrchr(executable_path, '/'); slash != nullptr) {
+      directory_end = static_cast<size_t>(slash - executable_path) + 1;
+    }
   }
 
-  const size_t name_length = sizeof kKeywordFileName - 1;
+  const size_t name_length = std::strlen(name);
   if (directory_end + name_length + 1 > KeywordTable::kPathSize) return false;
   std::memcpy(out, executable_path, directory_end);
-  std::memcpy(out + directory_end, kKeywordFileName, name_length + 1);
+  std::memcpy(out + directory_end, name, name_length + 1);
   return true;
+}
+
+bool FormKeywordFilePath(const char* executable_path, char (&out)[KeywordTable::kPathSize]) {
+  return FormKeywordFilePath(executable_path, kModulePathConvention, out);
+}
+
+bool DefaultKeywordFilePath(char (&out)[KeywordTable::kPathSize]) {
+  char executable[KeywordTable::kPathSize];
+  if (GetModuleFileName(executable, KeywordTable::kPathSize) == 0) return false;
+  return FormKeywordFilePath(executable, out);
 }

@@ -20,6 +20,7 @@
 #include <cstdint>
 
 #include "framework/cstring.h"
+#include "scoring/module_path.h"
 
 // A message's score: keyword occurrences and the sum of their weights. Both saturate at the
 // limits of a signed 32-bit integer instead of overflowing.
@@ -48,6 +49,11 @@ class KeywordTable {
   // Loads the keyword list at `path`, with the same rules. Returns the number stored.
   // REQUIRES: the table is empty.
   int LoadKeywordFileFrom(const char* path);
+  // The same, opening `path` once (so a FIFO or a process substitution works), and telling why
+  // nothing was loaded: `*error_number` becomes 0 when the file was read to its end (or its
+  // 0x1A), else the errno of the failed open or read. A read error stores no keyword at all and
+  // returns 0: a list cut short would score messages against part of the keywords.
+  int LoadKeywordFileFrom(const char* path, int* error_number);
 
   // Frees every keyword string and sets all slots empty. Weights and first-byte set stay.
   void ReleaseKeywords();
@@ -90,10 +96,21 @@ class KeywordTable {
   unsigned char m_secondBytes[kPaddedSlots];   // each keyword's second byte (0: one byte long)
 };
 
-// Forms the path of "orvan.key" from the executable's path: the drive ("X:" when the second byte
-// is a colon), the directory up to and including the last '\' or '/' (walked with the lead-byte
-// test so that a second byte 0x5C is never a separator), then "\orvan.key". A '\' separator
-// reads as '/' on this platform. Returns false when the result would not fit in `out`'s
-// KeywordTable::kPathSize bytes.
+// Forms the path of "orvan.key" from the executable's path, written in `convention`:
+//   kCodePage932: the drive ("X:" when the second byte is a colon), the directory up to and
+//     including the last '\' or '/' (walked with the lead-byte test, so that a second byte 0x5C
+//     is never a separator), then "\orvan.key";
+//   kUtf8: the directory up to and including the last '/', then "/orvan.key".
+// The directory keeps its own trailing separator, so two stand before the file name. A path
+// without a separator gives an empty directory. Returns false when the result would not fit in
+// `out`'s KeywordTable::kPathSize bytes.
+[[nodiscard]] bool FormKeywordFilePath(const char* executable_path, PathConvention convention,
+                                       char (&out)[KeywordTable::kPathSize]);
+
+// The same in the convention of this platform's executable paths (kModulePathConvention).
 [[nodiscard]] bool FormKeywordFilePath(const char* executable_path,
                                        char (&out)[KeywordTable::kPathSize]);
+
+// The path of "orvan.key" beside the running executable, as LoadKeywordFile forms it. Returns
+// false when the executable's path cannot be had or the result does not fit.
+[[nodiscard]] bool DefaultKeywordFilePath(char (&out)[KeywordTable::kPathSize]);

@@ -133,32 +133,65 @@ TEST(KeywordLoadTest, MissingFileLoadsNothing) {
   EXPECT_EQ(table.m_pKeywords[0], nullptr);
 }
 
+// A list that cannot be opened or read says why and loads nothing. (A FIFO, which needs the
+// list opened once, is read by orlexmon-run's and orlexmon-score's tests.)
+TEST(KeywordLoadTest, TellsWhyNothingLoaded) {
+  const test_util::TempDir dir("keys");
+  const std::string missing = (dir.path() / "orvan.key").string();
+  const std::string directory = dir.path().string();
+  for (const std::string& path : {missing, directory}) {
+    auto table = std::make_unique<KeywordTable>();
+    int error_number = 0;
+    EXPECT_EQ(table->LoadKeywordFileFrom(path.c_str(), &error_number), 0) << path;
+    EXPECT_NE(error_number, 0) << path;  // ENOENT; EISDIR on Linux, EACCES on Windows
+    EXPECT_EQ(table->m_pKeywords[0], nullptr);
+    EXPECT_STREQ(table->m_szFirstBytes, "");
+  }
+  KeywordFile file("abc\t3\nxyz\n");
+  auto table = std::make_unique<KeywordTable>();
+  int error_number = -1;
+  EXPECT_EQ(table->LoadKeywordFileFrom(file.path(), &error_number), 2);
+  EXPECT_EQ(error_number, 0);
+}
+
 TEST(KeywordFilePathTest, DirectoryOfTheExecutable) {
   struct Case {
+    PathConvention convention;
     std::string executable;
     std::string expected;  // empty: does not fit
   };
-  // The name appended after the directory's own separator: "/orvan.key" on Linux, "\\orvan.key"
-  // on Windows.
-  char name[KeywordTable::kPathSize];
-  ASSERT_TRUE(FormKeywordFilePath("orlexmon", name));
-  const std::string n = name;
-  ASSERT_EQ(n.substr(1), "orvan.key");
+  constexpr PathConvention kCp932 = PathConvention::kCodePage932;
+  constexpr PathConvention kUtf8 = PathConvention::kUtf8;
+  // `before`, `count` letters d, then `after`: a path of a given length.
+  const auto path = [](std::string before, size_t count, const char* after) {
+    return before.append(count, 'd').append(after);
+  };
   const Case cases[] = {
-      {"/opt/orlexmon/bin/orlexmon", "/opt/orlexmon/bin/" + n},
-      {"C:\\Tools\\orlexmon.exe", "C:\\Tools\\" + n},
-      {"C:orlexmon.exe", "C:" + n},
-      {"orlexmon", n},
+      {kCp932, "C:\\Tools\\orlexmon.exe", "C:\\Tools\\\\orvan.key"},
+      {kCp932, "C:orlexmon.exe", "C:\\orvan.key"},
+      {kCp932, "orlexmon.exe", "\\orvan.key"},
+      {kCp932, "D:/Tools\\bin/orlexmon.exe", "D:/Tools\\bin/\\orvan.key"},
       // 表 is 0x95 0x5C: its second byte is not a separator.
-      {"/a/\x95\x5Cx/orlexmon", "/a/\x95\x5Cx/" + n},
-      {"/a/\x95\x5C", "/a/" + n},
+      {kCp932, "C:\\\x95\x5Cx\\orlexmon.exe", "C:\\\x95\x5Cx\\\\orvan.key"},
+      {kCp932, "C:\\a\\\x95\x5C", "C:\\a\\\\orvan.key"},
       // 255 bytes and the NUL fit; one more does not.
-      {"/" + std::string(243, 'd') + "/x", "/" + std::string(243, 'd') + "/" + n},
-      {"/" + std::string(244, 'd') + "/x", ""},
+      {kCp932, path("C:\\", 241, "\\x"), path("C:\\", 241, "\\\\orvan.key")},
+      {kCp932, path("C:\\", 242, "\\x"), ""},
+      {kUtf8, "/opt/orlexmon/bin/orlexmon", "/opt/orlexmon/bin//orvan.key"},
+      {kUtf8, "orlexmon", "/orvan.key"},
+      {kUtf8, "/a\\b/orlexmon", "/a\\b//orvan.key"},  // a backslash is part of a name
+      {kUtf8, "C:x/orlexmon", "C:x//orvan.key"},      // and so is a colon
+      // UTF-8 folder names whose bytes are lead bytes of code page 932: テスト ends in 0x88,
+      // 测试 in 0x95; neither may take the '/' after it for a second byte.
+      {kUtf8, "/x/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88/orlexmon",
+       "/x/\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88//orvan.key"},
+      {kUtf8, "/x/\xE6\xB5\x8B\xE8\xAF\x95/orlexmon", "/x/\xE6\xB5\x8B\xE8\xAF\x95//orvan.key"},
+      {kUtf8, path("/", 243, "/x"), path("/", 243, "//orvan.key")},
+      {kUtf8, path("/", 244, "/x"), ""},
   };
   for (const Case& c : cases) {
     char out[KeywordTable::kPathSize];
-    const bool fits = FormKeywordFilePath(c.executable.c_str(), out);
+    const bool fits = FormKeywordFilePath(c.executable.c_str(), c.convention, out);
     EXPECT_EQ(fits, !c.expected.empty()) << c.executable;
     if (fits) {
       EXPECT_EQ(std::string(out), c.expected) << c.executable;
@@ -232,7 +265,7 @@ TEST_F(ScanTest, NothingPastTheTextIsRead) {
 }
 
 TEST_F(ScanTest, ScoreMessageNormalizesAndScansBodyThenTitle) {
-  Use("abc\t3\n\x82\xA0\x82\xA2\t5");  // abc, あい
+  Use("abc\t3\n\x82\xA0\x82\xA2\t5");                         // abc, あい
   char body[] = "\x82\x60\x82\x61\x82\x62 \x83\x41\x83\x43";  // ＡＢＣ アイ
   char title[] = "abc";
   const Score score = table_->ScoreMessage(body, title);
@@ -253,7 +286,8 @@ TEST_F(ScanTest, ScoreMessageNormalizesAndScansBodyThenTitle) {
 // The scan's rules written out plainly: at each position the first keyword in table order whose
 // bytes all follow; after a hit, go on after it.
 std::pair<int32_t, int32_t> PlainScan(const std::vector<std::string>& keywords,
-                                      const std::vector<int32_t>& weights, const std::string& text) {
+                                      const std::vector<int32_t>& weights,
+                                      const std::string& text) {
   int32_t hits = 0;
   int32_t points = 0;
   for (size_t p = 0; p < text.size();) {

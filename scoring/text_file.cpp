@@ -3,6 +3,7 @@
 #include "scoring/text_file.h"
 
 #include <cassert>
+#include <cerrno>
 
 #include "scoring/module_path.h"
 
@@ -17,8 +18,12 @@ TextFile::~TextFile() {
 
 bool TextFile::Open(const char* path) {
   assert(m_file == nullptr);
+  errno = 0;
   m_file = OpenFileForReading(path);
-  if (m_file == nullptr) return false;
+  if (m_file == nullptr) {
+    m_nError = errno != 0 ? errno : EIO;
+    return false;
+  }
   m_buffer = new unsigned char[kBufferSize];
   return true;
 }
@@ -27,7 +32,13 @@ int TextFile::PeekByte() {
   if (m_begin == m_end) {
     if (m_ended) return -1;
     m_begin = 0;
+    errno = 0;
     m_end = std::fread(m_buffer, 1, kBufferSize, m_file);
+    if (m_end < kBufferSize && std::ferror(m_file)) {
+      // What was read before the error is of no use: the caller must not take a part for all.
+      m_nError = errno != 0 ? errno : EIO;
+      m_end = 0;
+    }
     if (m_end == 0) {
       m_ended = true;
       return -1;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -48,9 +49,32 @@ TEST(TextFileTest, CrLfAcrossTheReadAheadBuffer) {
   EXPECT_EQ(pieces[1], "y");
 }
 
-TEST(TextFileTest, MissingFileDoesNotOpen) {
-  TextFile file;
-  EXPECT_FALSE(file.Open("/nonexistent/file"));
+TEST(TextFileTest, OpenAndReadErrorsAreToldFromTheEnd) {
+  const test_util::TempDir dir("text");
+  {
+    TextFile file;
+    EXPECT_FALSE(file.Open((dir.path() / "missing").string().c_str()));
+    EXPECT_EQ(file.ErrorNumber(), ENOENT);
+  }
+  {
+    // A directory: Linux opens it as a file, which then fails its first read; Windows refuses
+    // to open it.
+    TextFile file;
+    if (file.Open(dir.path().string().c_str())) {
+      char piece[16];
+      EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
+    }
+    EXPECT_NE(file.ErrorNumber(), 0);
+  }
+  {
+    const std::string empty = (dir.path() / "empty").string();
+    std::fclose(std::fopen(empty.c_str(), "wb"));
+    TextFile file;
+    ASSERT_TRUE(file.Open(empty.c_str()));
+    char piece[16];
+    EXPECT_FALSE(file.ReadPiece(piece, sizeof piece));
+    EXPECT_EQ(file.ErrorNumber(), 0);  // a plain end
+  }
 }
 
 }  // namespace

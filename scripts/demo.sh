@@ -36,6 +36,7 @@ status=0
 case $status in
   0) echo "   orlexmon ended with 0: every user checked (全ユーザー完了)" ;;
   1) echo "   orlexmon ended with 1: the run did not finish (no keyword, a folder not opened, or closed by the operator)" ;;
+  4) echo "   orlexmon ended with 4: a host failure (its line above says which)" ;;
   *) echo "   orlexmon ended with $status" ;;
 esac
 echo "== After the run (orvan-host report):"

@@ -5,8 +5,8 @@
 # A demo store and keyword list made by the Linux `orvan-host demo` go into two directories:
 # the Linux orlexmon runs over one, orlexmon.exe (beside orvanLib.dll) over the other, and both
 # must end with status 0 and store the very same scores. Then the Windows program's other ends:
-# no orvanLib.dll beside it (status 3, one line on standard error), and an empty keyword list
-# (status 1, nothing stored).
+# no orvanLib.dll beside it (status 3, one line on standard error), an empty keyword list
+# (status 1, nothing stored), and a store that cannot be used (status 4, one line).
 #
 #   scripts/windows_e2e.sh [LINUX_BUILD [WINDOWS_BUILD]]   (default: build/debug build/windows)
 set -euo pipefail
@@ -58,6 +58,20 @@ run_windows
 [ "$status" -eq 1 ] || fail "with an empty keyword list orlexmon.exe ended with $status"
 [ "$(scores "$work/windows")" = "$unscored" ] || fail "with an empty keyword list a score was stored"
 echo "windows_e2e: an empty keyword list ends orlexmon.exe with 1 and stores nothing"
+
+# A store that cannot be used (a file of 0 bytes): a host failure, status 4 and one line saying
+# why, through orvanLib.dll's failure operation; the file stays 0 bytes.
+: > "$work/windows/orvan.sqlite"
+echo "abc" > "$work/windows/orvan.key"
+run_windows
+[ "$status" -eq 4 ] || fail "with a store of 0 bytes orlexmon.exe ended with $status"
+# (Xvfb may add a line of its own when it shuts down.)
+[ "$(printf '%s\n' "$errors" | grep -c '^orlexmon:')" -eq 1 ] &&
+  [[ $errors == *"cannot be used: not an orvan store"* ]] ||
+  fail "with a store of 0 bytes the error output was: $errors"
+errors=$(printf '%s\n' "$errors" | grep '^orlexmon:')
+[ ! -s "$work/windows/orvan.sqlite" ] || fail "the store of 0 bytes was written"
+echo "windows_e2e: a store that cannot be used ends orlexmon.exe with 4: $errors"
 
 # No host library beside the program: status 3 and one line naming it.
 rm "$work/windows/orvanLib.dll"

@@ -86,24 +86,16 @@ int WrongCall(std::FILE* err, const char* reason) {
   return true;
 }
 
-// Loads the keyword list at `path` into `table`. Returns kExitOk, kExitNoKeyword or kExitError,
-// having reported anything but success on `err`. The loader itself cannot tell a missing file
-// from an empty one, so the file is opened (and read through) here first.
+// Loads the keyword list at `path` into `table`, opening it once (a FIFO or `<(...)` is read as
+// it comes). Returns kExitOk, kExitNoKeyword or kExitError, having reported anything but success
+// on `err`.
 int LoadList(const char* path, KeywordTable& table, std::FILE* err) {
-  errno = 0;
-  std::FILE* file = std::fopen(path, "rb");
-  if (file == nullptr) {
-    ReportError(err, path, std::strerror(errno));
+  int error_number = 0;
+  const int count = table.LoadKeywordFileFrom(path, &error_number);
+  if (error_number != 0) {
+    ReportError(err, path, std::strerror(error_number));
     return kExitError;
   }
-  std::string bytes;
-  const int error = ReadStream(file, bytes);
-  std::fclose(file);
-  if (error != 0) {
-    ReportError(err, path, std::strerror(error));
-    return kExitError;
-  }
-  const int count = table.LoadKeywordFileFrom(path);
   if (table.IgnoredLines() > 0) {
     std::fprintf(err, "%s: %s: warning: %d keyword lines past the %dth ignored\n", kProgram, path,
                  table.IgnoredLines(), KeywordTable::kMaxKeywords);

@@ -152,6 +152,25 @@ TEST_F(ScoreToolTest, KeywordFileProblems) {
   }
 }
 
+// The list is opened once: a pipe, as `orlexmon-score <(cat LIST) FILE` passes it, is read as it
+// comes and not taken for an empty list by a second open.
+TEST_F(ScoreToolTest, KeywordListFromAPipe) {
+  const std::string text = Write("t.txt", "xyz xyz");
+  for (const char* mode : {"score", "--keywords"}) {
+    int ends[2];
+    ASSERT_EQ(pipe(ends), 0);
+    const std::string list = "xyz\t4\n";
+    ASSERT_EQ(write(ends[1], list.data(), list.size()), static_cast<ssize_t>(list.size()));
+    close(ends[1]);
+    const std::string keyfile = "/dev/fd/" + std::to_string(ends[0]);
+    const Result r =
+        std::string(mode) == "score" ? RunTool({keyfile, text}) : RunTool({"--keywords", keyfile});
+    close(ends[0]);
+    EXPECT_EQ(r.status, 0) << mode << ": " << r.err;
+    EXPECT_EQ(r.out, std::string(mode) == "score" ? "2\t8\t" + text + "\n" : "4\tXYZ\n") << mode;
+  }
+}
+
 TEST_F(ScoreToolTest, WarnsAboutKeywordLinesPastTheLimit) {
   std::string list;
   char line[16];
