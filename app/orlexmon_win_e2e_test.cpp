@@ -1,9 +1,12 @@
 // The program orlexmon.exe as a process under Wine, over a stand-in orvanLib.dll that exports the
-// ten operations by number only and records every call (recording_host_dll.cpp): the exact host
-// calls of a complete run, of a run whose folder cannot be opened and of an empty keyword list,
-// and the exit status of each, the same as on Linux.
+// ten operations by number only, the optional failure operation by name, and records every call
+// (recording_host_dll.cpp): the exact host calls of a complete run, of a run whose folder cannot
+// be opened and of an empty keyword list, and the exit status of each, the same as on Linux; and
+// the status and line of a run whose host reports a failure. The failure operation is asked once,
+// after HostDetach.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -105,7 +108,9 @@ TEST_F(ProgramOverRecordingHost, CompleteRunCallsTheHostInOrderAndEndsWithStatus
                        "NextUser(1)",
                        "CloseUserList",
                        "Detach",
+                       "LastFailure",
                    }));
+  EXPECT_EQ(output, "");
 }
 
 TEST_F(ProgramOverRecordingHost, FolderThatCannotBeOpenedEndsTheWalkWithStatusOne) {
@@ -131,16 +136,28 @@ TEST_F(ProgramOverRecordingHost, FolderThatCannotBeOpenedEndsTheWalkWithStatusOn
                        "OpenFolder(b,<sent>,0,)",
                        "CloseUserList",
                        "Detach",
+                       "LastFailure",
                    }));
+  EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
 }
 
 TEST_F(ProgramOverRecordingHost, EmptyKeywordListTouchesNoUserAndEndsWithStatusOne) {
   for (const char* keywords : {"", "\t\r\n\n"}) {
     WriteFile("orvan.key", keywords);
     EXPECT_EQ(Run({"user\ta\t\t1", "message\tt\td\tabc\t-1\t0"}), 1) << output;
-    EXPECT_EQ(calls,
-              Calls({"Attach(0,orLexmon)", "OpenUserList(0,0,*)", "CloseUserList", "Detach"}));
+    EXPECT_EQ(calls, Calls({"Attach(0,orLexmon)", "OpenUserList(0,0,*)", "CloseUserList", "Detach",
+                            "LastFailure"}));
+    EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
   }
+}
+
+TEST_F(ProgramOverRecordingHost, FailureTheHostReportsGivesStatusFourAndItsLine) {
+  const int status =
+      Run({"user\ta\t\t1", "message\tt\td\tabc\t-1\t0", "failure\tscore not written"});
+  EXPECT_EQ(status, 4);
+  EXPECT_EQ(output, "orlexmon: host failure: score not written\n");
+  EXPECT_EQ(calls.back(), "LastFailure");
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "StoreScore(1,5)"), 1);  // the run went on
 }
 
 }  // namespace

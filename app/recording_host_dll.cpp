@@ -1,10 +1,12 @@
 // A stand-in orvanLib.dll for the program's end-to-end tests on Windows: it exports the ten host
-// operations by number only (recording_host_dll.def), serves the users and messages of a script
-// and writes every call with its arguments to a record, one line per call, as it happens.
+// operations by number only and the optional failure operation by its name
+// (recording_host_dll.def), serves the users and messages of a script and writes every call with
+// its arguments to a record, one line per call, as it happens.
 //
 //   ORLEXMON_SCRIPT  the script (code page 932, one line each, fields separated by TAB):
 //                      user     NAME  KIND  OPENS        OPENS 0: its folder cannot be opened
 //                      message  TITLE  DESTINATION  BODY  SCORE_STATE  STORED_POINTS
+//                      failure  TEXT                     the failure the library reports
 //                    a message belongs to the user above it.
 //   ORLEXMON_RECORD  the record, appended to: "Attach(0,orLexmon)", "NextUser(1)",
 //                    "OpenFolder(NAME,<sent>,0,KIND)", "StoreScore(1,10)", ... (the texts of the
@@ -15,6 +17,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -44,19 +47,27 @@ std::vector<std::string> Fields(const std::string& line) {
   return fields;
 }
 
-std::vector<ScriptedUser> ReadScript(const std::filesystem::path& path) {
-  std::vector<ScriptedUser> users;
+struct Script {
+  std::vector<ScriptedUser> users;  // in the order the user list delivers them
+  std::string failure;              // the failure reported, or empty for none
+};
+
+Script ReadScript(const std::filesystem::path& path) {
+  Script script;
+  std::vector<ScriptedUser>& users = script.users;
   std::ifstream in(path, std::ios::binary);
   for (std::string line; std::getline(in, line);) {
     const std::vector<std::string> f = Fields(line);
-    if (f.size() == 4 && f[0] == "user") {
+    if (f.size() == 2 && f[0] == "failure") {
+      script.failure = f[1];
+    } else if (f.size() == 4 && f[0] == "user") {
       users.push_back(ScriptedUser{f[1], f[2], {}, f[3] != "0"});
     } else if (f.size() == 6 && f[0] == "message" && !users.empty()) {
       users.back().messages.push_back(
           ScriptedMessage{f[1], f[2], f[3], std::stoi(f[4]), std::stoi(f[5])});
     }
   }
-  return users;
+  return script;
 }
 
 // The host and its record, made at the first call.
@@ -65,14 +76,16 @@ struct Recorder {
   std::unique_ptr<RecordingHost> host;  // serves the script
   std::filesystem::path record;         // where each call is written
   bool userRecordChecked = false;       // the first HostNextUser has looked at its record
+  std::string failure;                  // the failure to report, or empty
 };
 
 Recorder& TheRecorder() {
   static Recorder recorder;
   if (recorder.host == nullptr) {
     recorder.record = EnvironmentPath(L"ORLEXMON_RECORD");
-    recorder.host = std::make_unique<RecordingHost>(
-        recorder.calls, ReadScript(EnvironmentPath(L"ORLEXMON_SCRIPT")));
+    Script script = ReadScript(EnvironmentPath(L"ORLEXMON_SCRIPT"));
+    recorder.failure = script.failure;
+    recorder.host = std::make_unique<RecordingHost>(recorder.calls, std::move(script.users));
   }
   return recorder;
 }
@@ -121,5 +134,16 @@ int32_t ORVAN_API RecFinishMessage() { return Written(TheRecorder().host->HostFi
 int32_t ORVAN_API RecCloseFolder() { return Written(TheRecorder().host->HostCloseFolder()); }
 int32_t ORVAN_API RecCloseUserList() { return Written(TheRecorder().host->HostCloseUserList()); }
 int32_t ORVAN_API RecDetach() { return Written(TheRecorder().host->HostDetach()); }
+
+// The optional failure operation; recorded too, as "LastFailure".
+int32_t ORVAN_API OrvanLibLastFailure(char* buffer, int32_t size) {
+  Recorder& r = TheRecorder();
+  r.calls.push_back("LastFailure");
+  if (r.failure.empty() || size <= 0) return Written(0);
+  const size_t n = std::min(r.failure.size(), static_cast<size_t>(size) - 1);
+  std::memcpy(buffer, r.failure.data(), n);
+  buffer[n] = '\0';
+  return Written(1);
+}
 
 }  // extern "C"
