@@ -1,9 +1,9 @@
-// Start-up and shut-down in-process, over a recording host on the off-screen platform: the host
-// calls and their order in every way the run can end, the exit status, and help on F1.
+// Start-up and shut-down in-process, over a recording host (on Qt's off-screen platform on Linux,
+// with the real windows under Wine on Windows): the host calls and their order in every way the
+// run can end, the exit status, and help on F1.
 #include "app/keyword_check_app.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,6 +15,8 @@
 
 #include "framework/afx_testing.h"
 #include "run/recording_host.h"
+#include "scoring/keyword_table.h"
+#include "testing/test_util.h"
 #include "ui/keyword_check_dlg.h"
 
 namespace {
@@ -67,11 +69,7 @@ class StartUpTest : public ::testing::Test {
  protected:
   void SetUp() override {
     AfxWinInit();
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    exe[n] = '\0';
-    m_keyFile = fs::path(exe).parent_path() / "orvan.key";
+    m_keyFile = test_util::ExecutablePath().parent_path() / "orvan.key";
     std::ofstream(m_keyFile, std::ios::binary) << "abc\t3\n";
   }
   void TearDown() override {
@@ -153,13 +151,14 @@ TEST_F(StartUpTest, NoKeywordEndsAtOnceWithStatusOne) {
   EXPECT_EQ(Start({User("a", 1)}), kExitRunNotDone);
   EXPECT_EQ(calls, (std::vector<std::string>{"Attach(0,orLexmon)", "OpenUserList(0,0,*)",
                                              "CloseUserList", "Detach"}));
-  EXPECT_EQ(errors, "orlexmon: cannot read the keyword list " +
-                        (m_keyFile.parent_path() / "").string() +
-                        "/orvan.key: No such file or directory\n");
+  // The list's path as the program forms it ("\orvan.key" after the directory on Windows).
+  char path[KeywordTable::kPathSize];
+  ASSERT_TRUE(DefaultKeywordFilePath(path));
+  EXPECT_EQ(errors, "orlexmon: cannot read the keyword list " + std::string(path) +
+                        ": No such file or directory\n");
   std::ofstream(m_keyFile, std::ios::binary) << "\t\n";
   EXPECT_EQ(Start({User("a", 1)}), kExitRunNotDone);
-  EXPECT_EQ(errors, "orlexmon: no keyword in the keyword list " +
-                        (m_keyFile.parent_path() / "").string() + "/orvan.key\n");
+  EXPECT_EQ(errors, "orlexmon: no keyword in the keyword list " + std::string(path) + "\n");
 }
 
 TEST_F(StartUpTest, FolderThatDoesNotOpenEndsTheRunWithStatusOne) {

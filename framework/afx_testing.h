@@ -56,7 +56,17 @@ struct AfxTestWindow {
   int focusedControl;                   // id of the control with the focus, 0 if none
 };
 
-enum class AfxTestKey { kEnter, kEscape, kF1, kShiftF1, kTab, kF10 };
+enum class AfxTestKey {
+  kEnter,
+  kEscape,
+  kF1,
+  kShiftF1,
+  kTab,
+  kF10,
+  kAltF4,  // the window system's close key
+  kAltF,   // menu mnemonics: the drop-down menu whose title marks F, H
+  kAltH,
+};
 
 // What the window shows.
 AfxTestWindow AfxTestDescribe(HWND hwnd);
@@ -64,13 +74,22 @@ std::vector<AfxTestControl> AfxTestControls(HWND hwnd);
 // Times control `id`'s text has been written to the screen since the window was made.
 int AfxTestControlWrites(HWND hwnd, int id);
 
-// Input. Each acts at once, as the operator's input would, and returns when it is handled.
+// Input. Each acts at once, as the operator's input would, and returns when it is handled. A key
+// that opens a menu may return only when the menu has closed again (where the system tracks a
+// menu in a loop of its own, as Windows does); callbacks posted before it run in that loop.
 void AfxTestPressKey(HWND hwnd, AfxTestKey key);
+// Whether AfxTestPressKey can give `key` as the operator's keyboard would on this platform (false
+// where the window manager or the toolkit's shortcut handling, out of the program's reach, takes
+// it). Tests skip what cannot be given.
+bool AfxTestCanPressKey(AfxTestKey key);
 void AfxTestCloseBox(HWND hwnd);
 // Chooses the menu item that sends `command`. Returns false when the menu has no such item.
 bool AfxTestChooseMenu(HWND hwnd, UINT command);
-// The index of the menu bar's drop-down menu that is open, or -1.
+// The index of the menu bar's drop-down menu that is open or selected, or -1.
 int AfxTestActiveMenu(HWND hwnd);
+// Closes the menu that is open, as a click elsewhere would (where the system tracks menus in a
+// loop of its own, once control returns to that loop).
+void AfxTestCloseMenu(HWND hwnd);
 // Clicks push button `id`. Returns false when there is none.
 bool AfxTestClickButton(HWND hwnd, int id);
 

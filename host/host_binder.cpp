@@ -11,29 +11,12 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <array>
 #include <climits>
 #include <string>
 
-namespace {
+#include "host/bound_host.h"
 
-// The ten operations in the order in which they are bound, with the names used in messages.
-struct OrdinalName {
-  HostOrdinal ordinal;  // the operation's number
-  const char* name;     // its name, for the error line
-};
-constexpr std::array<OrdinalName, 10> kBindOrder = {{
-    {kOrdinalHostAttach, "HostAttach"},
-    {kOrdinalHostOpenUserList, "HostOpenUserList"},
-    {kOrdinalHostNextUser, "HostNextUser"},
-    {kOrdinalHostOpenFolder, "HostOpenFolder"},
-    {kOrdinalHostNextMessage, "HostNextMessage"},
-    {kOrdinalHostStoreScore, "HostStoreScore"},
-    {kOrdinalHostFinishMessage, "HostFinishMessage"},
-    {kOrdinalHostCloseFolder, "HostCloseFolder"},
-    {kOrdinalHostCloseUserList, "HostCloseUserList"},
-    {kOrdinalHostDetach, "HostDetach"},
-}};
+namespace {
 
 // The loader's last error as one line (a message never spans lines).
 std::string LoaderError() {
@@ -45,64 +28,7 @@ std::string LoaderError() {
   return line;
 }
 
-// A HostLibrary over a loaded shared object. Owns the loader handle; unloads it on destruction.
-class BoundHost final : public HostLibrary {
- public:
-  BoundHost(void* handle, const std::array<void*, kBindOrder.size()>& procs,
-            HostLastFailureProc lastFailure)
-      : m_handle(handle), m_lastFailure(lastFailure) {
-    m_attach = reinterpret_cast<HostAttachProc>(procs[0]);
-    m_openUserList = reinterpret_cast<HostOpenUserListProc>(procs[1]);
-    m_nextUser = reinterpret_cast<HostNextUserProc>(procs[2]);
-    m_openFolder = reinterpret_cast<HostOpenFolderProc>(procs[3]);
-    m_nextMessage = reinterpret_cast<HostNextMessageProc>(procs[4]);
-    m_storeScore = reinterpret_cast<HostStoreScoreProc>(procs[5]);
-    m_finishMessage = reinterpret_cast<HostVoidProc>(procs[6]);
-    m_closeFolder = reinterpret_cast<HostVoidProc>(procs[7]);
-    m_closeUserList = reinterpret_cast<HostVoidProc>(procs[8]);
-    m_detach = reinterpret_cast<HostVoidProc>(procs[9]);
-  }
-  ~BoundHost() override { dlclose(m_handle); }
-  BoundHost(const BoundHost&) = delete;
-  BoundHost& operator=(const BoundHost&) = delete;
-
-  int32_t HostAttach(int32_t zero, const char* program) override { return m_attach(zero, program); }
-  int32_t HostOpenUserList(int32_t zero1, int32_t zero2, const char* pattern) override {
-    return m_openUserList(zero1, zero2, pattern);
-  }
-  int32_t HostNextUser(UserRecord* record, int32_t one) override { return m_nextUser(record, one); }
-  int32_t HostOpenFolder(const char* user, const char* folder, int32_t zero,
-                         const char* kind) override {
-    return m_openFolder(user, folder, zero, kind);
-  }
-  int32_t HostNextMessage(MessageRecord* record, int32_t zero) override {
-    return m_nextMessage(record, zero);
-  }
-  int32_t HostStoreScore(int32_t hits, int32_t points) override {
-    return m_storeScore(hits, points);
-  }
-  int32_t HostFinishMessage() override { return m_finishMessage(); }
-  int32_t HostCloseFolder() override { return m_closeFolder(); }
-  int32_t HostCloseUserList() override { return m_closeUserList(); }
-  int32_t HostDetach() override { return m_detach(); }
-  int32_t HostLastFailure(char* buffer, int32_t size) override {
-    return m_lastFailure != nullptr ? m_lastFailure(buffer, size) : 0;
-  }
-
- private:
-  void* m_handle;                        // the loader's handle, closed on destruction
-  HostLastFailureProc m_lastFailure;     // the optional failure operation, or null
-  HostAttachProc m_attach;               // 1
-  HostOpenUserListProc m_openUserList;   // 100
-  HostNextUserProc m_nextUser;           // 102
-  HostOpenFolderProc m_openFolder;       // 270
-  HostNextMessageProc m_nextMessage;     // 273
-  HostStoreScoreProc m_storeScore;       // 284
-  HostVoidProc m_finishMessage;          // 275
-  HostVoidProc m_closeFolder;            // 272
-  HostVoidProc m_closeUserList;          // 101
-  HostVoidProc m_detach;                 // 2
-};
+void Unload(void* handle) { dlclose(handle); }
 
 // Binds the ten operations of an already loaded library, or unloads it and says what is missing.
 std::unique_ptr<HostLibrary> BindLoaded(void* handle, const std::string& shown_name,
@@ -114,9 +40,9 @@ std::unique_ptr<HostLibrary> BindLoaded(void* handle, const std::string& shown_n
     dlclose(handle);
     return nullptr;
   }
-  std::array<void*, kBindOrder.size()> procs{};
+  BoundProcs procs{};
   for (size_t i = 0; i < kBindOrder.size(); ++i) {
-    procs[i] = lookup(kBindOrder[i].ordinal);
+    procs[i] = reinterpret_cast<ExportedProc>(lookup(kBindOrder[i].ordinal));
     if (procs[i] == nullptr) {
       *error = "the host library " + shown_name + " lacks operation " +
                std::to_string(kBindOrder[i].ordinal) + " (" + kBindOrder[i].name + ")";
@@ -126,7 +52,7 @@ std::unique_ptr<HostLibrary> BindLoaded(void* handle, const std::string& shown_n
   }
   // The optional failure operation, by its name only.
   auto lastFailure = reinterpret_cast<HostLastFailureProc>(dlsym(handle, kHostLastFailureSymbol));
-  return std::make_unique<BoundHost>(handle, procs, lastFailure);
+  return std::make_unique<BoundHost>(handle, Unload, procs, lastFailure);
 }
 
 // The directory of the running executable, with its trailing '/', or "" when it cannot be had.

@@ -8,30 +8,12 @@
 // code page; error lines show them in the system's code page.
 #include <windows.h>
 
-#include <array>
 #include <string>
 
+#include "host/bound_host.h"
 #include "host/host_binder.h"
 
 namespace {
-
-// The ten operations in the order in which they are bound, with the names used in messages.
-struct OrdinalName {
-  HostOrdinal ordinal;  // the operation's number
-  const char* name;     // its name, for the error line
-};
-constexpr std::array<OrdinalName, 10> kBindOrder = {{
-    {kOrdinalHostAttach, "HostAttach"},
-    {kOrdinalHostOpenUserList, "HostOpenUserList"},
-    {kOrdinalHostNextUser, "HostNextUser"},
-    {kOrdinalHostOpenFolder, "HostOpenFolder"},
-    {kOrdinalHostNextMessage, "HostNextMessage"},
-    {kOrdinalHostStoreScore, "HostStoreScore"},
-    {kOrdinalHostFinishMessage, "HostFinishMessage"},
-    {kOrdinalHostCloseFolder, "HostCloseFolder"},
-    {kOrdinalHostCloseUserList, "HostCloseUserList"},
-    {kOrdinalHostDetach, "HostDetach"},
-}};
 
 // A wide text in the system's code page, for an error line on standard error.
 std::string Narrow(const std::wstring& wide) {
@@ -75,64 +57,7 @@ Proc As(FARPROC proc) {
   return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(proc));
 }
 
-// A HostLibrary over a loaded DLL. Owns the module; frees it on destruction.
-class BoundHost final : public HostLibrary {
- public:
-  BoundHost(HMODULE module, const std::array<FARPROC, kBindOrder.size()>& procs,
-            HostLastFailureProc lastFailure)
-      : m_module(module), m_lastFailure(lastFailure) {
-    m_attach = As<HostAttachProc>(procs[0]);
-    m_openUserList = As<HostOpenUserListProc>(procs[1]);
-    m_nextUser = As<HostNextUserProc>(procs[2]);
-    m_openFolder = As<HostOpenFolderProc>(procs[3]);
-    m_nextMessage = As<HostNextMessageProc>(procs[4]);
-    m_storeScore = As<HostStoreScoreProc>(procs[5]);
-    m_finishMessage = As<HostVoidProc>(procs[6]);
-    m_closeFolder = As<HostVoidProc>(procs[7]);
-    m_closeUserList = As<HostVoidProc>(procs[8]);
-    m_detach = As<HostVoidProc>(procs[9]);
-  }
-  ~BoundHost() override { FreeLibrary(m_module); }
-  BoundHost(const BoundHost&) = delete;
-  BoundHost& operator=(const BoundHost&) = delete;
-
-  int32_t HostAttach(int32_t zero, const char* program) override { return m_attach(zero, program); }
-  int32_t HostOpenUserList(int32_t zero1, int32_t zero2, const char* pattern) override {
-    return m_openUserList(zero1, zero2, pattern);
-  }
-  int32_t HostNextUser(UserRecord* record, int32_t one) override { return m_nextUser(record, one); }
-  int32_t HostOpenFolder(const char* user, const char* folder, int32_t zero,
-                         const char* kind) override {
-    return m_openFolder(user, folder, zero, kind);
-  }
-  int32_t HostNextMessage(MessageRecord* record, int32_t zero) override {
-    return m_nextMessage(record, zero);
-  }
-  int32_t HostStoreScore(int32_t hits, int32_t points) override {
-    return m_storeScore(hits, points);
-  }
-  int32_t HostFinishMessage() override { return m_finishMessage(); }
-  int32_t HostCloseFolder() override { return m_closeFolder(); }
-  int32_t HostCloseUserList() override { return m_closeUserList(); }
-  int32_t HostDetach() override { return m_detach(); }
-  int32_t HostLastFailure(char* buffer, int32_t size) override {
-    return m_lastFailure != nullptr ? m_lastFailure(buffer, size) : 0;
-  }
-
- private:
-  HMODULE m_module;                     // the loaded DLL, freed on destruction
-  HostLastFailureProc m_lastFailure;    // the optional failure operation, or null
-  HostAttachProc m_attach;              // 1
-  HostOpenUserListProc m_openUserList;  // 100
-  HostNextUserProc m_nextUser;          // 102
-  HostOpenFolderProc m_openFolder;      // 270
-  HostNextMessageProc m_nextMessage;    // 273
-  HostStoreScoreProc m_storeScore;      // 284
-  HostVoidProc m_finishMessage;         // 275
-  HostVoidProc m_closeFolder;           // 272
-  HostVoidProc m_closeUserList;         // 101
-  HostVoidProc m_detach;                // 2
-};
+void Unload(void* module) { FreeLibrary(static_cast<HMODULE>(module)); }
 
 // Loads the DLL at the full path `path` and binds the ten operations by ordinal.
 std::unique_ptr<HostLibrary> BindAt(const std::wstring& path, std::string* error) {
@@ -143,9 +68,9 @@ std::unique_ptr<HostLibrary> BindAt(const std::wstring& path, std::string* error
     *error = "cannot load the host library " + Narrow(path) + ": " + SystemError(GetLastError());
     return nullptr;
   }
-  std::array<FARPROC, kBindOrder.size()> procs{};
+  BoundProcs procs{};
   for (size_t i = 0; i < kBindOrder.size(); ++i) {
-    procs[i] = GetProcAddress(module, MAKEINTRESOURCEA(kBindOrder[i].ordinal));
+    procs[i] = As<ExportedProc>(GetProcAddress(module, MAKEINTRESOURCEA(kBindOrder[i].ordinal)));
     if (procs[i] == nullptr) {
       *error = "the host library " + Narrow(path) + " lacks operation " +
                std::to_string(kBindOrder[i].ordinal) + " (" + kBindOrder[i].name + ")";
@@ -155,7 +80,7 @@ std::unique_ptr<HostLibrary> BindAt(const std::wstring& path, std::string* error
   }
   // The optional failure operation, by its name only.
   const auto lastFailure = As<HostLastFailureProc>(GetProcAddress(module, kHostLastFailureSymbol));
-  return std::make_unique<BoundHost>(module, procs, lastFailure);
+  return std::make_unique<BoundHost>(module, Unload, procs, lastFailure);
 }
 
 // The directory of the running executable, with its trailing separator, or "" when it cannot

@@ -25,7 +25,7 @@ packages=(
 )
 if $windows; then
   packages+=(
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 fonts-wine
     locales x11-utils x11-apps netpbm
     dpkg-dev tcl googletest
   )

@@ -31,7 +31,9 @@ if [ "${WINDOWS:-1}" != 0 ]; then
   scripts/deps.sh --windows
   cmake --preset windows >/dev/null
   cmake --build --preset windows -j "$jobs"
-  cmake/wine-run.sh wineboot --init >/dev/null 2>&1 || true  # the Wine prefix, once
+  # The Wine prefixes (one for programs with windows), made once.
+  cmake/wine-run.sh wineboot --init >/dev/null 2>&1 || true
+  cmake/wine-run.sh --xvfb wineboot --init >/dev/null 2>&1 || true
   ctest --preset windows -j "$jobs"
   scripts/windows_e2e.sh build/debug build/windows
   # 32-bit Windows: compiled and linked only (this machine runs no 32-bit programs).

@@ -36,8 +36,8 @@ status=0
 
 run_windows() {  # runs orlexmon.exe in $work/windows on Xvfb; sets $status and $errors
   status=0
-  env -u ORVAN_STORE xvfb-run -a -s "-screen 0 1024x768x24" \
-      cmake/wine-run.sh "$work/windows/orlexmon.exe" 2>"$work/stderr.txt" || status=$?
+  env -u ORVAN_STORE cmake/wine-run.sh --xvfb "$work/windows/orlexmon.exe" \
+      2>"$work/stderr.txt" || status=$?
   errors=$(cat "$work/stderr.txt")
 }
 

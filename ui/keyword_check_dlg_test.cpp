@@ -1,11 +1,10 @@
-// The main window and the About box on the off-screen platform, with a recording host: what the
-// window shows, how it is laid out, how every way of ending it behaves while a folder is open, and
-// the run going on under the About box and under manual menu commands.
+// The main window and the About box with a recording host (on Qt's off-screen platform on Linux,
+// as real Win32 windows under Wine on Windows): what the window shows, how it is laid out, its
+// keys, how every way of ending it behaves while a folder is open, and the run going on under
+// the About box and under manual menu commands.
 #include "ui/keyword_check_dlg.h"
 
 #include <gtest/gtest.h>
-#include <iconv.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -16,28 +15,16 @@
 
 #include "framework/afx_testing.h"
 #include "run/recording_host.h"
+#include "testing/test_util.h"
 #include "ui/resources.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using test_util::Sjis;
 using testing_host::RecordingHost;
 using testing_host::ScriptedMessage;
 using testing_host::ScriptedUser;
-
-// The code-page-932 bytes of a UTF-8 text.
-std::string Sjis(const std::string& utf8) {
-  iconv_t cd = iconv_open("CP932", "UTF-8");
-  std::string out(utf8.size() * 2 + 1, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* to = out.data();
-  size_t toLeft = out.size();
-  iconv(cd, &in, &inLeft, &to, &toLeft);
-  iconv_close(cd);
-  out.resize(out.size() - toLeft);
-  return out;
-}
 
 int MulDiv(int a, int b, int c) { return (a * b + c / 2) / c; }
 
@@ -64,11 +51,7 @@ class KeywordCheckDlgTest : public ::testing::Test {
   void SetUp() override {
     AfxWinInit();
     AfxSetResources(&OrLexmonResources());
-    char exe[4096];
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    ASSERT_GT(n, 0);
-    exe[n] = '\0';
-    m_keyFile = fs::path(exe).parent_path() / "orvan.key";
+    m_keyFile = test_util::ExecutablePath().parent_path() / "orvan.key";
     WriteKeywords(Sjis("契約\t10\n"));
   }
   void TearDown() override {
@@ -225,9 +208,12 @@ TEST_F(KeywordCheckDlgTest, EveryEndWhileAFolderIsOpenClosesItOnceAndRunsNoFurth
       {"Enter", [](HWND h) { AfxTestPressKey(h, AfxTestKey::kEnter); }, IDOK, true},
       {"Esc", [](HWND h) { AfxTestPressKey(h, AfxTestKey::kEscape); }, IDCANCEL, false},
       {"close box", [](HWND h) { AfxTestCloseBox(h); }, IDCANCEL, false},
+      {"Alt+F4", [](HWND h) { AfxTestPressKey(h, AfxTestKey::kAltF4); }, IDCANCEL, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    // Alt+F4 is the window manager's on Linux, out of the program's reach.
+    if (std::string(c.name) == "Alt+F4" && !AfxTestCanPressKey(AfxTestKey::kAltF4)) continue;
     calls.clear();
     bool acted = false;
     const int code = Run({UserWithMessages("山田", 20)}, [&](CKeywordCheckDlg& d) {
@@ -248,6 +234,48 @@ TEST_F(KeywordCheckDlgTest, EveryEndWhileAFolderIsOpenClosesItOnceAndRunsNoFurth
     EXPECT_EQ(dlg->m_strTitle == "typed", c.readBack);
     EXPECT_EQ(dlg->m_hWnd, nullptr);
     for (const CString* slot : dlg->m_keywords.m_pKeywords) EXPECT_EQ(slot, nullptr);
+  }
+}
+
+TEST_F(KeywordCheckDlgTest, F10AndTheMenuMnemonicsOpenTheirMenusWhileTheRunGoesOn) {
+  struct Case {
+    const char* name;  // the key
+    AfxTestKey key;    // ... pressed
+    int menu;          // the drop-down menu it opens
+  };
+  const Case cases[] = {{"F10", AfxTestKey::kF10, 0},
+                        {"Alt+F", AfxTestKey::kAltF, 0},
+                        {"Alt+H", AfxTestKey::kAltH, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    // On Linux the menu bar's mnemonics are the toolkit's shortcuts, which only input from the
+    // window system reaches.
+    if (!AfxTestCanPressKey(c.key)) continue;
+    calls.clear();
+    int active = -2;
+    std::function<void()> waitForSteps;
+    const int code = Run({UserWithMessages("山田", 3)}, [&](CKeywordCheckDlg& d) {
+      const HWND h = d.m_hWnd;
+      AfxTestPost([&, h] {
+        // Runs once the key is handled: on Windows inside the system's menu loop, which goes on
+        // dispatching the run's steps.
+        AfxTestPost([&, h] {
+          active = AfxTestActiveMenu(h);
+          waitForSteps = [&, h] {
+            if (CountPrefix(calls, "NextMessage") < 2) {
+              AfxTestPost(waitForSteps);
+              return;
+            }
+            AfxTestCloseMenu(h);
+          };
+          waitForSteps();
+        });
+        AfxTestPressKey(h, c.key);
+      });
+    });
+    EXPECT_EQ(active, c.menu);
+    EXPECT_EQ(code, IDOK);  // the run went on to its end
+    EXPECT_EQ(CountPrefix(calls, "StoreScore"), 3u);
   }
 }
 

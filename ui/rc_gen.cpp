@@ -1,8 +1,10 @@
 // orlexmon_rc_gen: writes the Windows resource script of orLexmon, and its icon file, from the
 // resource data in ui/resources.cpp, the data that the Qt backend shows. So the two platforms'
 // resources cannot drift apart: there is one source, and the build makes the other from it.
+// (The framework's tests build it over their own resource table in the same way; the build names
+// the table's function with ORLEXMON_RC_RESOURCES.)
 //
-//   orlexmon_rc_gen OUT.rc OUT.ico
+//   orlexmon_rc_gen OUT.rc [OUT.ico]     (OUT.ico: required when the table has an icon)
 //
 // Built with the build machine's own compiler and run during a Windows cross-build; windres then
 // compiles OUT.rc. The script is UTF-8 (#pragma code_page(65001)); windres stores every text in
@@ -18,7 +20,13 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/resources.h"
+#include "framework/resource.h"
+
+// The resource table to write.
+#ifndef ORLEXMON_RC_RESOURCES
+#define ORLEXMON_RC_RESOURCES OrLexmonResources
+#endif
+const AfxResourceTable& ORLEXMON_RC_RESOURCES();
 
 namespace {
 
@@ -61,16 +69,17 @@ std::string Hex(uint32_t value) {
   return text;
 }
 
-const char* ClassName(AfxControlKind kind) {
+// A control's window class as the resource compiler stores the predefined ones: by their atom.
+const char* ClassAtom(AfxControlKind kind) {
   switch (kind) {
     case AfxControlKind::kEdit:
-      return "EDIT";
+      return "0x0081 /* EDIT */";
     case AfxControlKind::kStatic:
-      return "STATIC";
+      return "0x0082 /* STATIC */";
     case AfxControlKind::kButton:
-      return "BUTTON";
+      return "0x0080 /* BUTTON */";
   }
-  return "STATIC";
+  return "0x0082 /* STATIC */";
 }
 
 void WriteDialog(std::ostream& rc, const AfxDialogTemplate& t) {
@@ -87,7 +96,7 @@ void WriteDialog(std::ostream& rc, const AfxDialogTemplate& t) {
     // A picture names its icon by number; other controls carry their text.
     const bool picture = item.kind == AfxControlKind::kStatic && (item.style & 0x1F) == SS_ICON;
     rc << "  CONTROL " << (picture ? std::to_string(item.icon) : Quoted(item.text)) << ", "
-       << item.id << ", \"" << ClassName(item.kind) << "\", " << Hex(item.style) << ", " << item.x
+       << item.id << ", " << ClassAtom(item.kind) << ", " << Hex(item.style) << ", " << item.x
        << ", " << item.y << ", " << item.cx << ", " << item.cy << "\n";
   }
   rc << "END\n\n";
@@ -212,9 +221,11 @@ std::string IconFile(const AfxIconResource& icon) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) Fail("usage: orlexmon_rc_gen OUT.rc OUT.ico");
-  const AfxResourceTable& resources = OrLexmonResources();
-  if (resources.icons.size() != 1) Fail("expected one icon");
+  if (argc != 2 && argc != 3) Fail("usage: orlexmon_rc_gen OUT.rc [OUT.ico]");
+  const AfxResourceTable& resources = ORLEXMON_RC_RESOURCES();
+  if (resources.icons.size() > 1) Fail("expected one icon at most");
+  if (resources.icons.size() == 1 && argc != 3) Fail("the table has an icon: name OUT.ico");
+  if (resources.dialogs.empty()) Fail("expected a dialog");
   std::ostringstream rc;
   rc << "// orLexmon's resources, written by orlexmon_rc_gen from ui/resources.cpp. Do not edit.\n";
   rc << "#pragma code_page(65001)\n";
@@ -225,11 +236,11 @@ int main(int argc, char** argv) {
     WriteDialog(rc, t);
   }
   for (const AfxMenuTemplate& m : resources.menus) WriteMenu(rc, m);
-  const AfxIconResource& icon = resources.icons[0];
-  rc << icon.id << " ICON \"" << argv[2] << "\"\n\n";
+  for (const AfxIconResource& icon : resources.icons) {
+    rc << icon.id << " ICON \"" << argv[2] << "\"\n\n";
+    std::ofstream(argv[2], std::ios::binary) << IconFile(icon);
+  }
   if (resources.version != nullptr) WriteVersion(rc, *resources.version);
-
-  std::ofstream(argv[2], std::ios::binary) << IconFile(icon);
   std::ofstream(argv[1], std::ios::binary) << rc.str();
   return 0;
 }

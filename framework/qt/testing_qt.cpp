@@ -153,6 +153,18 @@ void AfxTestPressKey(HWND hwnd, AfxTestKey key) {
     case AfxTestKey::kF10:
       code = Qt::Key_F10;
       break;
+    case AfxTestKey::kAltF4:
+      code = Qt::Key_F4;
+      mods = Qt::AltModifier;
+      break;
+    case AfxTestKey::kAltF:
+      code = Qt::Key_F;
+      mods = Qt::AltModifier;
+      break;
+    case AfxTestKey::kAltH:
+      code = Qt::Key_H;
+      mods = Qt::AltModifier;
+      break;
   }
   QWidget* target = w->focusWidget() != nullptr ? w->focusWidget() : w;
   QKeyEvent press(QEvent::KeyPress, code, mods);
@@ -161,12 +173,30 @@ void AfxTestPressKey(HWND hwnd, AfxTestKey key) {
   if (QWidget* t = w->focusWidget()) QApplication::sendEvent(t, &release);
 }
 
+bool AfxTestCanPressKey(AfxTestKey key) {
+  switch (key) {
+    case AfxTestKey::kAltF4:  // the window manager's
+    case AfxTestKey::kAltF:   // the menu bar's mnemonics are shortcuts, which only input from
+    case AfxTestKey::kAltH:   // the window system reaches
+      return false;
+    default:
+      return true;
+  }
+}
+
 void AfxTestCloseBox(HWND hwnd) { FromHwnd(hwnd)->close(); }
 
 int AfxTestActiveMenu(HWND hwnd) {
   QMenuBar* bar = FromHwnd(hwnd)->menuBar();
   if (bar == nullptr || bar->activeAction() == nullptr) return -1;
   return static_cast<int>(bar->actions().indexOf(bar->activeAction()));
+}
+
+void AfxTestCloseMenu(HWND hwnd) {
+  QMenuBar* bar = FromHwnd(hwnd)->menuBar();
+  if (bar == nullptr || bar->activeAction() == nullptr) return;
+  if (QMenu* menu = bar->activeAction()->menu()) menu->hide();
+  bar->setActiveAction(nullptr);
 }
 
 bool AfxTestChooseMenu(HWND hwnd, UINT command) {

@@ -35,6 +35,12 @@ std::map<HWND, WindowState>& States() {
   return states;
 }
 
+// The icons that LoadAppIcon loaded, with their resource numbers.
+std::map<HICON, UINT>& IconResources() {
+  static std::map<HICON, UINT> icons;
+  return icons;
+}
+
 LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   WindowState* state = StateOf(hwnd);
   if (state == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
@@ -94,6 +100,18 @@ bool TranslateHelpKey(HWND dialog, const MSG& msg) {
   }
   SendMessageW(dialog, WM_COMMAND, ID_HELP, 0);
   return true;
+}
+
+void HandleLoopMessage(HWND dialog, MSG& msg) {
+  if (TranslateHelpKey(dialog, msg)) return;
+  if (IsDialogMessageW(dialog, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+UINT IconResourceOf(HICON icon) {
+  const auto it = IconResources().find(icon);
+  return it != IconResources().end() ? it->second : 0;
 }
 
 }  // namespace afx_win32
@@ -199,10 +217,7 @@ void RunModalLoop(HWND hwnd) {
       break;
     }
     if (got < 0) break;
-    if (afx_win32::TranslateHelpKey(hwnd, msg)) continue;
-    if (IsDialogMessageW(hwnd, &msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
+    afx_win32::HandleLoopMessage(hwnd, msg);
   }
 }
 
@@ -239,7 +254,11 @@ LRESULT DefaultWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
   return CallWindowProcW(state->dialogProc, hwnd, message, wParam, lParam);
 }
 
-HICON LoadAppIcon(UINT id) { return LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id)); }
+HICON LoadAppIcon(UINT id) {
+  const HICON icon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id));
+  if (icon != nullptr) afx_win32::IconResources()[icon] = id;
+  return icon;
+}
 
 HICON SetIcon(HWND hwnd, HICON icon, bool big) {
   return reinterpret_cast<HICON>(DefaultWindowProc(hwnd, WM_SETICON, big ? ICON_BIG : ICON_SMALL,

@@ -45,6 +45,14 @@ std::string Narrow(std::wstring_view wide);
 // F1 without Shift, Ctrl or Alt: sends ID_HELP to `dialog` and returns true.
 bool TranslateHelpKey(HWND dialog, const MSG& msg);
 
+// One message as the modal loop of `dialog` handles it: F1 becomes the help command, the dialog
+// manager takes what is its own (Enter, Esc, Tab, control mnemonics), and everything else is
+// translated and dispatched (menu keys and Alt+F4 reach the system's default handling so).
+void HandleLoopMessage(HWND dialog, MSG& msg);
+
+// The number of the icon resource that LoadAppIcon loaded `icon` from, or 0.
+UINT IconResourceOf(HICON icon);
+
 // Test hook: called after a dialog has been shown.
 inline std::function<void(CWnd*)> g_dialogShownHook;
 
