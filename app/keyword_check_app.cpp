@@ -8,7 +8,7 @@
 #include <cassert>
 #include <cstdio>
 
-#include "run/terminal_text.h"
+#include "tools/terminal_text.h"
 #include "ui/keyword_check_dlg.h"
 #include "ui/resources.h"
 
@@ -53,7 +53,7 @@ BOOL CKeywordCheckApp::InitInstance() {
     // 8. Detach, whatever happened before.
     host.HostDetach();
     // The exit status, from how the run ended and what the host reports once it is detached.
-    ExitReport report = ReportRunEnd(dlg, userListOpen != 0, HostFailureText(host), TerminalText);
+    ExitReport report = ReportRunEnd(dlg, userListOpen != 0, HostFailureText(host), ToTerminal);
     if (end == -1 && report.status == kExitRunNotDone)
       report.reason = "the window could not be made";
     m_nExitCode = report.status;

@@ -5,6 +5,7 @@
 //
 // Its exit status is the program's (run_report.h), plus 2 for a bad command line; every status
 // but 0 comes with one line on standard error that says why.
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -14,7 +15,7 @@
 #include "host/host_binder.h"
 #include "run/headless_run.h"
 #include "run/run_report.h"
-#include "run/terminal_text.h"
+#include "tools/terminal_text.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ class ReportingRun : public CHeadlessRun {
     const bool folderNotOpened = step == kIdmNextUser && command == kIdCancel;
     const bool allDone = step == kIdmNextUser && command == kIdOk;
     if (m_quiet || !(folderDone || folderNotOpened || allDone)) return;
-    const std::string line = TerminalText(m_strUser.View());
+    const std::string line = ToTerminal(m_strUser.View());
     if (allDone) {
       std::printf("%s\n", line.c_str());
     } else {
@@ -75,6 +76,7 @@ class ReportingRun : public CHeadlessRun {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::setlocale(LC_CTYPE, "");  // the terminal's encoding, for the lines printed
   const char* keywords = nullptr;
   bool quiet = false;
   for (int i = 1; i < argc; ++i) {
@@ -113,6 +115,6 @@ int main(int argc, char** argv) {
     return End(kExitBadCommandLine, KeywordListReason(list));
   }
   const ExitReport report =
-      ReportRunEnd(*run, userListOpened, HostFailureText(*host), TerminalText);
+      ReportRunEnd(*run, userListOpened, HostFailureText(*host), ToTerminal);
   return End(report.status, report.reason);
 }

@@ -1,7 +1,7 @@
 // What a program that ran the check tells its caller: the exit status, and one line that says
 // why when the status is not 0. Shared by orlexmon and orlexmon-run, so that both end alike.
 //
-//   ExitReport report = ReportRunEnd(*run, userListOpened, HostFailureText(*host), TerminalText);
+//   ExitReport report = ReportRunEnd(*run, userListOpened, HostFailureText(*host), ToTerminal);
 //   if (report.status != 0) std::fprintf(stderr, "orlexmon: %s\n", report.reason.c_str());
 //   return report.status;
 #pragma once

@@ -1,6 +1,7 @@
-// Keyword-list texts as the operator's terminal shows them. The tester's explanations (--explain,
-// --check) print keywords and weight fields, which are code-page-932 bytes, in the terminal's
-// encoding, the way orvan-host prints names; its other outputs stay raw bytes for scripts.
+// Code-page-932 texts as the operator's terminal shows them: the user lines of orlexmon-run, the
+// one-line reasons of orlexmon and orlexmon-run on standard error, and the keywords and weight
+// fields of the tester's explanations (--explain, --check). Outputs meant for scripts
+// (orlexmon-score --normalize and --keywords) stay raw bytes.
 //
 //   std::string shown = ToTerminal("\xB1\xB2");  // "ｱｲ" in UTF-8 on a UTF-8 terminal
 #pragma once
